@@ -1,0 +1,118 @@
+// quorbel: writes a line of text as a Standard MIDI File, through the
+// library's exported WriteMIDI, as any host application would call it.
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <string>
+
+#include "Options.h"
+#include "QuorbelVersion.h"
+#include "UTF8.h"
+#include "quorbel/quorbel.h"
+
+namespace {
+
+using quorbel::cli::UTF16String;
+
+constexpr int kExitWriteFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr uint64_t kTicksPerSecond = 24;
+
+int UsageError(const std::string& message) {
+  std::cerr << "quorbel: " << message << "\n"
+            << "Try 'quorbel --help' for more information.\n";
+  return kExitUsage;
+}
+
+std::string JoinWithSpaces(const std::vector<std::string>& words) {
+  std::string joined;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) joined += ' ';
+    joined += words[i];
+  }
+  return joined;
+}
+
+// Whole seconds as they are; anything else to the millisecond.
+std::string FormatSeconds(uint64_t ticks) {
+  if (ticks % kTicksPerSecond == 0) return std::to_string(ticks / kTicksPerSecond);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", double(ticks) / kTicksPerSecond);
+  std::string formatted = text;
+  formatted.erase(formatted.find_last_not_of('0') + 1);
+  if (formatted.back() == '.') formatted.pop_back();
+  return formatted;
+}
+
+// Every note is 7 bytes and its delta time; the rest of the file is 52.
+uint64_t FileSize(uint64_t notes, uint32_t noteTicks) {
+  uint64_t deltaTimeSize = 1;
+  while (noteTicks >> (7 * deltaTimeSize)) ++deltaTimeSize;
+  return 52 + notes * (7 + deltaTimeSize);
+}
+
+// The summary must not land inside the MIDI file when that file is our
+// own standard output (-o /dev/stdout).
+bool IsStandardOutput(const std::string& path) {
+  struct stat file, out;
+  return ::stat(path.c_str(), &file) == 0 && ::fstat(1, &out) == 0 &&
+         file.st_dev == out.st_dev && file.st_ino == out.st_ino;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quorbel::cli::Options options;
+  const std::string usageError = quorbel::cli::ParseOptions(argc, argv, options);
+  if (!usageError.empty()) return UsageError(usageError);
+  if (options.showHelp) {
+    std::cout << quorbel::cli::kUsage;
+    return 0;
+  }
+  if (options.showVersion) {
+    std::cout << "quorbel " QUORBEL_VERSION_STRING "\n";
+    return 0;
+  }
+
+  std::string text;
+  if (options.text.empty()) {
+    text.assign(std::istreambuf_iterator<char>(std::cin),
+                std::istreambuf_iterator<char>());
+  } else {
+    text = JoinWithSpaces(options.text);
+  }
+
+  UTF16String notes, path;
+  size_t badOffset = 0;
+  if (!quorbel::cli::UTF8ToUTF16(text, notes, badOffset)) {
+    return UsageError("text is not valid UTF-8 at byte " +
+                      std::to_string(badOffset));
+  }
+  if (!quorbel::cli::UTF8ToUTF16(options.outputPath, path, badOffset)) {
+    return UsageError("output path is not valid UTF-8 at byte " +
+                      std::to_string(badOffset));
+  }
+
+  if (WriteMIDI(notes.c_str(), options.noteTicks, path.c_str()) != QUORBEL_OK) {
+    const int error = errno;
+    std::cerr << "quorbel: cannot write '" << options.outputPath
+              << "': " << std::strerror(error) << "\n";
+    return kExitWriteFailed;
+  }
+
+  // Valid UTF-8 goes through the library unchanged: a byte is a note.
+  const uint64_t noteCount = text.size();
+  const auto noteTicks = static_cast<uint32_t>(options.noteTicks);
+  std::ostream& summary =
+      IsStandardOutput(options.outputPath) ? std::cerr : std::cout;
+  summary << options.outputPath << ": " << noteCount << " notes, "
+          << FormatSeconds(noteCount * noteTicks) << " s, "
+          << FileSize(noteCount, noteTicks) << " bytes\n";
+  return 0;
+}

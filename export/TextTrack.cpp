@@ -1,0 +1,45 @@
+#include "TextTrack.h"
+
+#include <string_view>
+
+#include "TextConversion.h"
+
+namespace quorbel {
+namespace {
+
+constexpr size_t kPieceUnits = 512;
+
+// Counts the units of the next piece: up to kPieceUnits, stopping at the
+// terminator, and never ending between the two halves of a surrogate pair.
+size_t NextPieceLength(const QuorbelUTF16Unit* units) {
+  size_t count = 0;
+  while (count < kPieceUnits && units[count] != 0) ++count;
+  if (count == kPieceUnits && IsHighSurrogate(units[count - 1]) &&
+      IsLowSurrogate(units[count])) {
+    --count;
+  }
+  return count;
+}
+
+}  // namespace
+
+void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
+                    uint32_t noteTicks) {
+  writer.WriteTrackName(kTrackName);
+  writer.WriteTimeSignature(4, 2, 36, 8);  // 4/4, a click every 36 clocks
+  writer.WriteTempo(kBeatsPerMinute);
+  if (notes == nullptr) return;
+
+  uint8_t bytes[kPieceUnits * kMaxBytesPerUTF16Unit];
+  for (size_t count; writer.error() == 0 && (count = NextPieceLength(notes));
+       notes += count) {
+    const size_t size = ConvertTextPiece(notes, count, bytes);
+    for (size_t i = 0; i < size; ++i) {
+      writer.WriteChannelEvent(kNoteOn, bytes[i], kNoteOnVelocity);
+      writer.AdvanceTime(noteTicks);
+      writer.WriteChannelEvent(kNoteOff, bytes[i], kNoteOffVelocity);
+    }
+  }
+}
+
+}  // namespace quorbel

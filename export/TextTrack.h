@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+#include "MIDIFileWriter.h"
+#include "quorbel/quorbel.h"
+
+namespace quorbel {
+
+// The fixed settings of every file.
+constexpr int16_t kTicksPerQuarterNote = 96;
+constexpr char kTrackName[] = "track 1";
+constexpr int32_t kBeatsPerMinute = 15;
+constexpr uint8_t kNoteOn = 0x90;   // channel 1
+constexpr uint8_t kNoteOff = 0x80;  // channel 1
+constexpr uint8_t kNoteOnVelocity = 127;
+constexpr uint8_t kNoteOffVelocity = 0;
+
+// Writes the track of a text: its name, 4/4 time and the tempo, then for
+// every byte of the text in the multibyte encoding one note of `noteTicks`,
+// each starting as the one before ends. NULL is the empty text.
+//
+// The text is converted a piece at a time, so memory use does not grow
+// with its length. Once the writer has failed, the rest is not converted.
+void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
+                    uint32_t noteTicks);
+
+}  // namespace quorbel

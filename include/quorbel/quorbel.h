@@ -1,0 +1,88 @@
+/*
+ * Quorbel: turns a line of text into a Standard MIDI File.
+ *
+ * The library exports one function, WriteMIDI. Every byte of the text, in
+ * the system's multibyte encoding, becomes one note of the same length on
+ * MIDI channel 1, one after another without gaps. The output is a format-0
+ * file with one track: 96 ticks per quarter note, the track name "track 1",
+ * 4/4 time and 15 beats per minute (24 ticks last one second).
+ *
+ * This header compiles as C11 and as C++.
+ */
+#ifndef QUORBEL_QUORBEL_H
+#define QUORBEL_QUORBEL_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#include <wchar.h>
+/* One UTF-16 code unit: wchar_t is 16 bits on Windows. */
+typedef wchar_t QuorbelUTF16Unit;
+#define QUORBEL_CALL __cdecl
+#if defined(QUORBEL_BUILDING_LIBRARY)
+#define QUORBEL_API __declspec(dllexport)
+#else
+#define QUORBEL_API __declspec(dllimport)
+#endif
+#else
+#if !defined(__cplusplus)
+#include <uchar.h>
+#endif
+/* One UTF-16 code unit. */
+typedef char16_t QuorbelUTF16Unit;
+#define QUORBEL_CALL
+#define QUORBEL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The result of a call that wrote the whole file. */
+#define QUORBEL_OK 999
+
+/* The largest note length: the largest delta time a MIDI file can hold. */
+#define QUORBEL_MAX_NOTE_TICKS 0x0FFFFFFF
+
+/*
+ * Writes `notes` as a Standard MIDI File at `path`.
+ *
+ * notes      Null-terminated UTF-16 text, of any length. It is converted to
+ *            the system's multibyte encoding: UTF-8 on Linux and other POSIX
+ *            systems, whatever the locale; the ANSI code page on Windows. An
+ *            unpaired surrogate becomes U+FFFD (bytes EF BF BD in UTF-8).
+ *            Each byte b of the result becomes one note, number b & 0x7F,
+ *            note on with velocity 127 and note off with velocity 0.
+ *            NULL is the empty text.
+ * noteTicks  The length of every note in ticks, 0 to QUORBEL_MAX_NOTE_TICKS.
+ *            96 ticks make a quarter note; 24 ticks last one second.
+ * path       Null-terminated UTF-16 path of the file to create. An existing
+ *            file is replaced. UTF-8 on POSIX.
+ *
+ * Returns QUORBEL_OK (999) when the whole file was written and closed.
+ * Returns 0 when it was not, and sets errno:
+ *   EINVAL   noteTicks is negative or above QUORBEL_MAX_NOTE_TICKS, or path
+ *            is NULL. Nothing is opened: an existing file is left untouched.
+ *   EILSEQ   path holds an unpaired surrogate, so it names no file. Nothing
+ *            is opened.
+ *   ENAMETOOLONG  path is longer than the system allows.
+ *   any other value  the error of the open, write or close that failed:
+ *            ENOENT (including an empty path), EACCES, EISDIR, ENOSPC, EFBIG,
+ *            EIO and the like. EFBIG also when the track would pass the
+ *            4 GiB a MIDI track can hold.
+ * After a 0, no incomplete MIDI file is left at path: a regular file that
+ * was being written is removed. A device such as /dev/full is not removed.
+ *
+ * The call allocates no heap memory, uses a few KiB of stack whatever the
+ * size of the text, and keeps no state: calls from several threads share
+ * nothing but the file system.
+ */
+QUORBEL_API int32_t QUORBEL_CALL WriteMIDI(const QuorbelUTF16Unit *notes,
+                                           int32_t noteTicks,
+                                           const QuorbelUTF16Unit *path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORBEL_QUORBEL_H */

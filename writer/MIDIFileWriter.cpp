@@ -1,0 +1,165 @@
+#include "MIDIFileWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorbel {
+namespace {
+
+constexpr uint32_t kProvisionalTrackLength = 60000;
+constexpr uint8_t kMetaEvent = 0xFF;
+constexpr uint8_t kMetaTimeSignature = 0x58;
+constexpr uint8_t kMetaTempo = 0x51;
+constexpr uint8_t kMetaEndOfTrack = 0x2F;
+constexpr uint32_t kSlowestTempo = 0xFFFFFF;  // the most 24 bits hold
+
+uint8_t* PutBigEndian32(uint8_t* out, uint32_t value) {
+  *out++ = static_cast<uint8_t>(value >> 24);
+  *out++ = static_cast<uint8_t>(value >> 16);
+  *out++ = static_cast<uint8_t>(value >> 8);
+  *out++ = static_cast<uint8_t>(value);
+  return out;
+}
+
+uint8_t* PutBigEndian16(uint8_t* out, uint16_t value) {
+  *out++ = static_cast<uint8_t>(value >> 8);
+  *out++ = static_cast<uint8_t>(value);
+  return out;
+}
+
+uint8_t* PutTag(uint8_t* out, const char (&tag)[5]) {
+  std::memcpy(out, tag, 4);
+  return out + 4;
+}
+
+}  // namespace
+
+MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division)
+    : sink_(sink) {
+  uint8_t* out = buffer_;
+  out = PutTag(out, "MThd");
+  out = PutBigEndian32(out, 6);
+  out = PutBigEndian16(out, 0);  // format 0
+  out = PutBigEndian16(out, 1);  // one track
+  out = PutBigEndian16(out, static_cast<uint16_t>(division));
+  out = PutTag(out, "MTrk");
+  trackLengthPos_ = static_cast<uint64_t>(out - buffer_);
+  out = PutBigEndian32(out, kProvisionalTrackLength);
+  used_ = static_cast<size_t>(out - buffer_);
+}
+
+void MIDIFileWriter::WriteTextEvent(uint8_t type, std::string_view text) {
+  if (error_ != 0) return;
+  if (text.size() > kMaxVarLen) {
+    Fail(EOVERFLOW);
+    return;
+  }
+  uint8_t* out = PutDeltaTime(Reserve(4 + 2 + 4));
+  *out++ = kMetaEvent;
+  *out++ = type;
+  out = PutVarLen(out, static_cast<uint32_t>(text.size()));
+  EndMetaEvent(out);
+  WriteBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+void MIDIFileWriter::WriteTimeSignature(uint8_t numerator,
+                                        uint8_t denominatorPower,
+                                        uint8_t clocksPerClick,
+                                        uint8_t thirtySecondsPerQuarter) {
+  uint8_t* out = PutDeltaTime(Reserve(4 + 3 + 4));
+  *out++ = kMetaEvent;
+  *out++ = kMetaTimeSignature;
+  *out++ = 4;
+  *out++ = numerator;
+  *out++ = denominatorPower;
+  *out++ = clocksPerClick;
+  *out++ = thirtySecondsPerQuarter;
+  EndMetaEvent(out);
+}
+
+void MIDIFileWriter::WriteTempo(int32_t beatsPerMinute) {
+  const uint32_t microsecondsPerQuarter =
+      beatsPerMinute < 4 ? kSlowestTempo
+                         : 60000000u / static_cast<uint32_t>(beatsPerMinute);
+  uint8_t* out = PutDeltaTime(Reserve(4 + 3 + 3));
+  *out++ = kMetaEvent;
+  *out++ = kMetaTempo;
+  *out++ = 3;
+  *out++ = static_cast<uint8_t>(microsecondsPerQuarter >> 16);
+  *out++ = static_cast<uint8_t>(microsecondsPerQuarter >> 8);
+  *out++ = static_cast<uint8_t>(microsecondsPerQuarter);
+  EndMetaEvent(out);
+}
+
+// A meta event interrupts running status: a reader must see the next
+// channel event's status byte again.
+void MIDIFileWriter::EndMetaEvent(uint8_t* out) {
+  used_ = static_cast<size_t>(out - buffer_);
+  runningStatus_ = kNoStatus;
+}
+
+void MIDIFileWriter::WriteBytes(const uint8_t* bytes, size_t size) {
+  while (size > 0 && error_ == 0) {
+    if (used_ == kBufferSize) Flush();
+    const size_t piece = std::min(size, kBufferSize - used_);
+    std::memcpy(buffer_ + used_, bytes, piece);
+    used_ += piece;
+    bytes += piece;
+    size -= piece;
+  }
+}
+
+int MIDIFileWriter::Finish() {
+  if (finished_) return error_;
+  finished_ = true;
+
+  uint8_t* out = PutDeltaTime(Reserve(4 + 3));
+  *out++ = kMetaEvent;
+  *out++ = kMetaEndOfTrack;
+  *out++ = 0;
+  EndMetaEvent(out);
+  if (error_ != 0) return error_;
+
+  const uint64_t trackLength = flushedBytes_ + used_ - trackLengthPos_ - 4;
+  if (trackLength > kMaxTrackLength) {
+    Fail(EFBIG);
+    return error_;
+  }
+  uint8_t field[4];
+  PutBigEndian32(field, static_cast<uint32_t>(trackLength));
+  // A track that never left the buffer gets its length before its first
+  // byte does; only a longer one needs the sink to go back and patch it.
+  if (flushedBytes_ == 0) {
+    std::memcpy(buffer_ + trackLengthPos_, field, sizeof field);
+    Flush();
+  } else {
+    Flush();
+    if (error_ == 0) {
+      const int error = sink_.WriteAt(trackLengthPos_, field, sizeof field);
+      if (error != 0) Fail(error);
+    }
+  }
+  return error_;
+}
+
+void MIDIFileWriter::Flush() {
+  const size_t size = used_;
+  used_ = 0;
+  if (error_ != 0 || size == 0) return;
+  if (flushedBytes_ + size - trackLengthPos_ - 4 > kMaxTrackLength) {
+    Fail(EFBIG);
+    return;
+  }
+  const int error = sink_.Write(buffer_, size);
+  if (error != 0) {
+    Fail(error);
+    return;
+  }
+  flushedBytes_ += size;
+}
+
+void MIDIFileWriter::Fail(int error) {
+  if (error_ == 0) error_ = error;
+}
+
+}  // namespace quorbel
