@@ -25,6 +25,10 @@ bool IsSurrogate(char32_t codePoint) {
   return codePoint >= 0xD800 && codePoint <= 0xDFFF;
 }
 
+size_t UTF8Length(char32_t codePoint) {
+  return codePoint < 0x80 ? 1 : codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+}
+
 uint8_t* PutUTF8(uint8_t* out, char32_t codePoint) {
   if (codePoint < 0x80) {
     *out++ = static_cast<uint8_t>(codePoint);
@@ -73,7 +77,7 @@ int NativePath::Assign(const QuorbelUTF16Unit* path) {
   while (path[i] != 0) {
     const char32_t codePoint = NextCodePoint(path, i + 2, i);
     if (IsSurrogate(codePoint)) return EILSEQ;
-    if (end - out < 5) return ENAMETOOLONG;  // 4 bytes and the terminator
+    if (size_t(end - out) < UTF8Length(codePoint) + 1) return ENAMETOOLONG;
     out = PutUTF8(out, codePoint);
   }
   *out = 0;

@@ -1,0 +1,133 @@
+// A short text written to a real file, against the least any writer of the
+// same bytes must pay: one open, one write, one close. The ratio of the two
+// is what WriteMIDI costs a host beyond the file system itself.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchText.h"
+#include "ScratchFile.h"
+#include "quorbel/quorbel.h"
+
+namespace {
+
+using quorbel::bench::ScratchFile;
+
+constexpr size_t kTextChars = 1999;
+constexpr int32_t kNoteTicks = 48;  // below 128: a one-byte delta time
+constexpr size_t kFileBytes = 52 + 8 * kTextChars;  // 16,044
+
+enum class Medium { kTmpfs, kDisk };
+
+// /var/tmp rather than /tmp by default: some systems mount /tmp as tmpfs,
+// and this measurement is about a disk-backed file system.
+std::string DirectoryOf(Medium medium) {
+  if (medium == Medium::kTmpfs) return "/dev/shm";
+  const char* chosen = std::getenv("QUORBEL_BENCH_DISK_DIR");
+  return chosen != nullptr && *chosen != '\0' ? chosen : "/var/tmp";
+}
+
+// Returns why `directory` cannot stand for `medium`, or an empty string: a
+// "disk" figure taken on tmpfs would silently repeat the tmpfs one.
+std::string MediumMismatch(Medium medium, const std::string& directory) {
+  const std::optional<bool> onTmpfs = quorbel::bench::IsOnTmpfs(directory);
+  if (!onTmpfs) return "cannot query the file system of " + directory;
+  if (medium == Medium::kTmpfs && !*onTmpfs) return directory + " is not tmpfs";
+  if (medium == Medium::kDisk && *onTmpfs) {
+    return directory + " is tmpfs; set QUORBEL_BENCH_DISK_DIR to a disk";
+  }
+  return {};
+}
+
+// Returns the scratch file to write, or nullptr after reporting the error.
+std::unique_ptr<ScratchFile> PrepareScratchFile(benchmark::State& state,
+                                                Medium medium) {
+  const std::string directory = DirectoryOf(medium);
+  if (const std::string error = MediumMismatch(medium, directory);
+      !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return nullptr;
+  }
+  auto file = std::make_unique<ScratchFile>(directory);
+  if (!file->error().empty()) {
+    state.SkipWithError(file->error().c_str());
+    return nullptr;
+  }
+  state.SetLabel(directory);
+  return file;
+}
+
+// What WriteMIDI wrote at `path`, read back; empty if it is not there.
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  uint8_t piece[4096];
+  ssize_t got;
+  while ((got = ::read(fd, piece, sizeof piece)) > 0) {
+    bytes.insert(bytes.end(), piece, piece + got);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+void WriteMIDISmallFile(benchmark::State& state, Medium medium) {
+  const auto file = PrepareScratchFile(state, medium);
+  if (file == nullptr) return;
+  const auto text = quorbel::bench::MakeAsciiText(kTextChars);
+  for (auto _ : state) {
+    if (WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) != QUORBEL_OK) {
+      state.SkipWithError("WriteMIDI failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t{kFileBytes});
+}
+
+void FloorSmallFile(benchmark::State& state, Medium medium) {
+  const auto file = PrepareScratchFile(state, medium);
+  if (file == nullptr) return;
+  // The very bytes WriteMIDI produces, so the two differ only in the work
+  // of producing them.
+  const auto text = quorbel::bench::MakeAsciiText(kTextChars);
+  if (WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) != QUORBEL_OK) {
+    state.SkipWithError("WriteMIDI failed");
+    return;
+  }
+  const std::vector<uint8_t> bytes = ReadFile(file->path());
+  if (bytes.size() != kFileBytes) {
+    state.SkipWithError("WriteMIDI did not write the expected 16,044 bytes");
+    return;
+  }
+  const char* path = file->path().c_str();
+  for (auto _ : state) {
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const bool written =
+        fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
+                       static_cast<ssize_t>(bytes.size());
+    if (fd < 0 || ::close(fd) != 0 || !written) {
+      state.SkipWithError("open, write or close failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t{kFileBytes});
+}
+
+// Real time: on a disk, part of the cost is waiting for the kernel, which
+// the process's CPU time does not see.
+BENCHMARK_CAPTURE(WriteMIDISmallFile, tmpfs, Medium::kTmpfs)
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FloorSmallFile, tmpfs, Medium::kTmpfs)
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WriteMIDISmallFile, disk, Medium::kDisk)
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FloorSmallFile, disk, Medium::kDisk)
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace

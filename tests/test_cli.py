@@ -1,0 +1,123 @@
+"""The quorbel tool: what it writes, what it says, and how it exits."""
+import os
+import stat
+import unittest
+
+from tool import ToolTestCase, run
+
+
+class Writing(ToolTestCase):
+    def test_text_arguments_are_joined_by_single_spaces(self):
+        out = self.path("hello.mid")
+        result = run("-o", out, "hello", "world!")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.decode(),
+                         f"{out}: 12 notes, 12 s, 148 bytes\n")
+        self.assertEqual(result.stderr, b"")
+        data = open(out, "rb").read()
+        self.assertEqual(len(data), 148)
+        notes = data[48:-4][2::8]  # the note number of every note on
+        self.assertEqual(notes, b"hello world!")
+
+    def test_without_text_all_of_standard_input_is_the_text(self):
+        out = self.path("in.mid")
+        result = run("--output", out, "--ticks=48", stdin=b"a b\n\nc")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.decode(),
+                         f"{out}: 6 notes, 12 s, 100 bytes\n")
+        self.assertEqual(open(out, "rb").read()[48:-4][2::8], b"a b\n\nc")
+
+    def test_note_length_sets_delta_times_and_reported_seconds(self):
+        out = self.path("t.mid")
+        for args, seconds, size, delta in (
+                (["-t", "0"], "0", 60, b"\x00"),
+                (["-t200"], "8.333", 61, b"\x81\x48"),
+                (["--ticks", "268435455"], "11184810.625", 63,
+                 b"\xff\xff\xff\x7f")):
+            result = run(*args, "-o", out, "A")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stdout.decode(),
+                             f"{out}: 1 notes, {seconds} s, {size} bytes\n")
+            data = open(out, "rb").read()
+            self.assertEqual(len(data), size)
+            self.assertEqual(data[52:52 + len(delta)], delta)
+
+    def test_non_ascii_text_is_one_note_per_utf8_byte(self):
+        out = self.path("\u00fcn\u00ef\u540d.mid")
+        result = run("-o", out, "\u00e9\u20ac")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(": 5 notes, 5 s, 92 bytes", result.stdout.decode())
+        notes = open(out, "rb").read()[48:-4][2::8]
+        self.assertEqual(notes, bytes(b & 0x7F for b in "\u00e9\u20ac".encode()))
+
+    def test_standard_output_as_the_file_keeps_the_summary_out_of_it(self):
+        result = run("-o", "/dev/stdout", "AB", "-t", "48")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(len(result.stdout), 68)
+        self.assertTrue(result.stdout.startswith(b"MThd"))
+        self.assertIn(b"2 notes, 4 s, 68 bytes", result.stderr)
+
+    def test_help_and_version(self):
+        result = run("--help")
+        self.assertEqual(result.returncode, 0)
+        self.assertTrue(result.stdout.startswith(b"Usage: quorbel [-t TICKS] -o FILE"))
+        result = run("--version")
+        self.assertEqual((result.returncode, result.stdout), (0, b"quorbel 1.0.0.1\n"))
+
+
+class Errors(ToolTestCase):
+    def assertUsageError(self, result, message):
+        self.assertEqual(result.returncode, 2, result.stderr)
+        first_line = result.stderr.decode().splitlines()[0]
+        self.assertEqual(first_line, "quorbel: " + message)
+        self.assertEqual(result.stdout, b"")
+
+    def test_usage_errors_exit_2_and_write_nothing(self):
+        out = self.path("x.mid")
+        self.assertUsageError(run("hello"), "missing -o FILE: name the file to write")
+        bad_ticks = ("invalid note length '{}': expected a whole number of "
+                     "ticks from 0 to 268435455")
+        for ticks in ("-1", "abc", "268435456", "", " 5", "+5", "5x",
+                      "99999999999999999999999"):
+            self.assertUsageError(run("-o", out, "-t", ticks, "A"),
+                                  bad_ticks.format(ticks))
+        self.assertUsageError(run("-o", out, "--frobnicate", "A"),
+                              "unknown option '--frobnicate'")
+        self.assertUsageError(run("-o", out, "-x", "A"), "unknown option '-x'")
+        self.assertUsageError(run("-o"), "option '-o' needs a value")
+        self.assertUsageError(run("-o", out, "--ticks"),
+                              "option '--ticks' needs a value")
+        self.assertFalse(os.path.exists(out))
+
+    def test_invalid_utf8_names_the_byte(self):
+        out = self.path("x.mid")
+        self.assertUsageError(run("-o", out, stdin=b"ab\xc3\x28"),
+                              "text is not valid UTF-8 at byte 2")
+        # In joined arguments the offset counts the joining spaces.
+        self.assertUsageError(run("-o", out, "ab", b"c\xff"),
+                              "text is not valid UTF-8 at byte 4")
+        for sequence in (b"\xc0\xaf", b"\xed\xa0\x80", b"\xf4\x90\x80\x80",
+                         b"\xe2\x82"):  # overlong, surrogate, too big, cut
+            self.assertUsageError(run("-o", out, stdin=b"x" + sequence),
+                                  "text is not valid UTF-8 at byte 1")
+        self.assertUsageError(run("-o", os.fsencode(self.dir) + b"/\xff.mid", "A"),
+                              f"output path is not valid UTF-8 at byte {len(self.dir) + 1}")
+        self.assertEqual(os.listdir(self.dir), [])
+
+    def test_a_file_that_cannot_be_written_exits_1_with_the_reason(self):
+        result = run("-o", "no/such/x.mid", "A", cwd=self.dir)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         "quorbel: cannot write 'no/such/x.mid': "
+                         "No such file or directory\n")
+        self.assertEqual(result.stdout, b"")
+
+        result = run("-o", "/dev/full", "A")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         "quorbel: cannot write '/dev/full': No space left on device\n")
+        self.assertTrue(stat.S_ISCHR(os.stat("/dev/full").st_mode))
+
+
+if __name__ == "__main__":
+    unittest.main()
