@@ -48,6 +48,13 @@ uint8_t* PutUTF8(uint8_t* out, char32_t codePoint) {
   return out;
 }
 
+template <size_t kBlock>
+bool IsASCIIBlock(const QuorbelUTF16Unit* units) {
+  unsigned bits = 0;
+  for (size_t k = 0; k < kBlock; ++k) bits |= units[k];
+  return bits < 0x80;
+}
+
 }  // namespace
 
 size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
@@ -55,7 +62,15 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
   uint8_t* out = bytes;
   size_t i = 0;
   while (i < count) {
-    if (units[i] < 0x80) {  // ASCII, the common case, a byte a unit
+    // ASCII, the common case, goes a block at a time: one byte a unit.
+    constexpr size_t kBlock = 16;
+    if (count - i >= kBlock && IsASCIIBlock<kBlock>(units + i)) {
+      for (size_t k = 0; k < kBlock; ++k) out[k] = static_cast<uint8_t>(units[i + k]);
+      i += kBlock;
+      out += kBlock;
+      continue;
+    }
+    if (units[i] < 0x80) {
       *out++ = static_cast<uint8_t>(units[i++]);
       continue;
     }

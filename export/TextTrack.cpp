@@ -34,11 +34,8 @@ void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
   for (size_t count; writer.error() == 0 && (count = NextPieceLength(notes));
        notes += count) {
     const size_t size = ConvertTextPiece(notes, count, bytes);
-    for (size_t i = 0; i < size; ++i) {
-      writer.WriteChannelEvent(kNoteOn, bytes[i], kNoteOnVelocity);
-      writer.AdvanceTime(noteTicks);
-      writer.WriteChannelEvent(kNoteOff, bytes[i], kNoteOffVelocity);
-    }
+    writer.WriteNotes(kChannel, bytes, size, noteTicks, kNoteOnVelocity,
+                      kNoteOffVelocity);
   }
 }
 

@@ -11,8 +11,7 @@ namespace quorbel {
 constexpr int16_t kTicksPerQuarterNote = 96;
 constexpr char kTrackName[] = "track 1";
 constexpr int32_t kBeatsPerMinute = 15;
-constexpr uint8_t kNoteOn = 0x90;   // channel 1
-constexpr uint8_t kNoteOff = 0x80;  // channel 1
+constexpr uint8_t kChannel = 0;  // MIDI channel 1
 constexpr uint8_t kNoteOnVelocity = 127;
 constexpr uint8_t kNoteOffVelocity = 0;
 

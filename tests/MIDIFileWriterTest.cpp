@@ -296,3 +296,65 @@ TEST(WriterLimits, ATrackPastFourGibibytesFailsInsteadOfWrappingItsLength) {
 
 }  // namespace
 }  // namespace quorbel::test
+
+namespace quorbel::test {
+namespace {
+
+// WriteNotes is the fast road to the bytes that the single events give.
+Bytes NotesOneEventAtATime(uint32_t pendingBefore, uint8_t statusBefore,
+                           const Bytes& notes, uint32_t ticks) {
+  MemorySink sink;
+  MIDIFileWriter writer(sink, 96);
+  if (statusBefore != 0) writer.WriteChannelEvent(statusBefore, 1, 1);
+  writer.AdvanceTime(pendingBefore);
+  for (const uint8_t note : notes) {
+    writer.WriteChannelEvent(0x95, note, 0xFF);
+    writer.AdvanceTime(ticks);
+    writer.WriteChannelEvent(0x85, note, 0x40);
+  }
+  EXPECT_EQ(writer.Finish(), 0);
+  return sink.bytes;
+}
+
+TEST(WriterNotes, ManyNotesAtOnceEqualTheirEventsOneByOne) {
+  Bytes notes(5000);
+  for (size_t i = 0; i < notes.size(); ++i) notes[i] = static_cast<uint8_t>(i * 7);
+  for (const uint32_t ticks : {0u, 127u, 128u, 0x3FFFu, 0x4000u, 0x0FFFFFFFu}) {
+    for (const uint8_t statusBefore : {0x00, 0x95, 0x85}) {
+      for (const size_t count : {size_t{0}, size_t{1}, size_t{2}, notes.size()}) {
+        const Bytes some(notes.begin(), notes.begin() + count);
+        MemorySink sink;
+        MIDIFileWriter writer(sink, 96);
+        if (statusBefore != 0) writer.WriteChannelEvent(statusBefore, 1, 1);
+        writer.AdvanceTime(3);
+        writer.WriteNotes(5, some.data(), some.size(), ticks, 0xFF, 0x40);
+        ASSERT_EQ(writer.Finish(), 0);
+        ASSERT_EQ(sink.bytes, NotesOneEventAtATime(3, statusBefore, some, ticks))
+            << "ticks " << ticks << ", status before " << int(statusBefore)
+            << ", " << count << " notes";
+      }
+    }
+  }
+}
+
+TEST(WriterNotes, ANoteLengthWithNoEncodingFailsTheWriter) {
+  MemorySink sink;
+  MIDIFileWriter writer(sink, 96);
+  const uint8_t notes[] = {60, 62};
+  writer.WriteNotes(0, notes, 2, 0x10000000, 127, 0);
+  EXPECT_EQ(writer.Finish(), EOVERFLOW);
+  EXPECT_TRUE(sink.bytes.empty());
+}
+
+TEST(WriterNotes, AFailureMidwayStopsTheRun) {
+  FailingSink sink;
+  sink.failAtWrite = 2;
+  MIDIFileWriter writer(sink, 96);
+  const Bytes notes(100000, 60);
+  writer.WriteNotes(0, notes.data(), notes.size(), 48, 127, 0);
+  EXPECT_EQ(writer.Finish(), EIO);
+  EXPECT_EQ(sink.callsAfterFailure, 0);
+}
+
+}  // namespace
+}  // namespace quorbel::test

@@ -32,6 +32,25 @@ uint8_t* PutTag(uint8_t* out, const char (&tag)[5]) {
   return out + 4;
 }
 
+// Notes whose events all have the same shape: delta 0, note on, the note
+// length, note off. Each note is a copy of that shape with its number
+// filled in twice: one wide store and two byte stores, with the size known
+// at compile time.
+template <size_t kNoteSize>
+uint8_t* PutNoteRun(uint8_t* out, const uint8_t* notes, size_t count,
+                    const uint8_t* noteShape) {
+  uint8_t shape[kNoteSize];
+  std::memcpy(shape, noteShape, kNoteSize);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t note = notes[i] & 0x7F;
+    std::memcpy(out, shape, kNoteSize);
+    out[2] = note;
+    out[kNoteSize - 2] = note;
+    out += kNoteSize;
+  }
+  return out;
+}
+
 }  // namespace
 
 MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division)
@@ -106,6 +125,48 @@ void MIDIFileWriter::WriteBytes(const uint8_t* bytes, size_t size) {
     used_ += piece;
     bytes += piece;
     size -= piece;
+  }
+}
+
+void MIDIFileWriter::WriteNotes(uint8_t channel, const uint8_t* notes,
+                                size_t count, uint32_t ticks,
+                                uint8_t onVelocity, uint8_t offVelocity) {
+  if (count == 0) return;
+  if (ticks > kMaxVarLen) {
+    Fail(EOVERFLOW);
+    return;
+  }
+  const uint8_t noteOn = static_cast<uint8_t>(0x90 | (channel & 0x0F));
+  const uint8_t noteOff = static_cast<uint8_t>(0x80 | (channel & 0x0F));
+  // The first note takes over whatever time is pending and whatever status
+  // ran before; every later one starts right after a note off.
+  WriteChannelEvent(noteOn, notes[0], onVelocity);
+  AdvanceTime(ticks);
+  WriteChannelEvent(noteOff, notes[0], offVelocity);
+
+  uint8_t shape[7 + 4] = {0, noteOn, 0, static_cast<uint8_t>(onVelocity & 0x7F)};
+  uint8_t* shapeEnd = PutVarLen(shape + 4, ticks);
+  *shapeEnd++ = noteOff;
+  *shapeEnd++ = 0;
+  *shapeEnd++ = offVelocity & 0x7F;
+  const size_t noteSize = static_cast<size_t>(shapeEnd - shape);
+  for (size_t done = 1; done < count && error_ == 0;) {
+    const size_t room = (kBufferSize - used_) / noteSize;
+    if (room == 0) {
+      Flush();
+      continue;
+    }
+    const size_t run = std::min(room, count - done);
+    uint8_t* out = buffer_ + used_;
+    const uint8_t* runNotes = notes + done;
+    switch (noteSize) {
+      case 8: out = PutNoteRun<8>(out, runNotes, run, shape); break;
+      case 9: out = PutNoteRun<9>(out, runNotes, run, shape); break;
+      case 10: out = PutNoteRun<10>(out, runNotes, run, shape); break;
+      default: out = PutNoteRun<11>(out, runNotes, run, shape); break;
+    }
+    used_ = static_cast<size_t>(out - buffer_);
+    done += run;
   }
 }
 

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Runs the built benchmarks and prints a summary table; builds nothing.
+#   bench/run.sh [build-dir]          (default: build)
+# The build dir needs -DQUORBEL_BUILD_BENCHMARKS=ON and, for figures worth
+# comparing, a Release build. QUORBEL_BENCH_DISK_DIR chooses the disk-backed
+# directory (default /var/tmp). Full reports go to <build-dir>/bench-results.
+set -euo pipefail
+
+build=${1:-build}
+bench=$build/bench/quorbel_bench
+memory=$build/bench/quorbel_memory_use
+results=$build/bench-results
+export QUORBEL_BENCH_DISK_DIR=${QUORBEL_BENCH_DISK_DIR:-/var/tmp}
+
+for program in "$bench" "$memory"; do
+  if [[ ! -x $program ]]; then
+    echo "run.sh: no $program; build with -DQUORBEL_BUILD_BENCHMARKS=ON" >&2
+    exit 1
+  fi
+done
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
+mkdir -p "$results"
+
+# Medians of interleaved repetitions: a file system's speed drifts, and
+# interleaving spreads the drift over both sides of each comparison.
+run_benchmarks() {
+  local name=$1 min_time=$2 filter=$3
+  if ! "$bench" --benchmark_filter="$filter" \
+      --benchmark_min_time="$min_time" --benchmark_repetitions=5 \
+      --benchmark_enable_random_interleaving=true \
+      --benchmark_report_aggregates_only=true \
+      --benchmark_out="$results/$name.csv" --benchmark_out_format=csv \
+      >"$results/$name.txt" 2>&1; then
+    echo "run.sh: $bench failed; see $results/$name.txt" >&2
+    exit 1
+  fi
+}
+
+# Prints "name real_time_ns time_per_note_ns error" for each median row (or
+# failed run). Columns are found by their header, since Google Benchmark
+# adds counter columns after the fixed ones; no field here holds a comma.
+medians() {
+  awk -F, '
+    NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
+    {
+      gsub(/"/, "")
+      name = $column["name"]
+      failed = $column["error_occurred"] == "true"
+      if (!failed && name !~ /_median$/) next
+      sub(/\/real_time(_median)?$/, "", name)
+      scale = $column["time_unit"] == "ms" ? 1e6 : \
+              $column["time_unit"] == "us" ? 1e3 : 1
+      per_note = ("\"time_per_note\"" in column) ? \
+                 $column["\"time_per_note\""] * 1e9 : 0
+      print name, $column["real_time"] * scale, per_note, \
+            failed ? $column["error_message"] : "-"
+    }' "$1"
+}
+
+run_benchmarks small_file 1 'SmallFile'
+run_benchmarks note_encoding 0.5 'EncodeToDevNull'
+"$memory" >"$results/memory_use.txt" 2>&1 || {
+  echo "run.sh: $memory failed:" >&2; cat "$results/memory_use.txt" >&2; exit 1
+}
+
+disk_fs=$(findmnt -n -o FSTYPE --target "$QUORBEL_BENCH_DISK_DIR" 2>/dev/null ||
+          stat -f -c %T "$QUORBEL_BENCH_DISK_DIR")
+echo "Quorbel benchmarks: $build (${build_type:-unknown} build), $(nproc) CPUs"
+echo
+medians "$results/small_file.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
+    -v disk_fs="$disk_fs" '
+  { time[$1] = $2; if ($4 != "-") { $1 = $2 = $3 = ""; error = error $0 } }
+  function row(medium, where) {
+    w = time["WriteMIDISmallFile/" medium]; f = time["FloorSmallFile/" medium]
+    if (w && f) printf "  %-26s %9.1f us %9.1f us %7.2f\n", where, w / 1e3, f / 1e3, w / f
+    else printf "  %-26s not measured\n", where
+  }
+  END {
+    print "Small file: 1999 ASCII chars, noteTicks 48, 16,044 bytes (median of 5)"
+    printf "  %-26s %12s %12s %7s\n", "file system", "WriteMIDI", "floor", "ratio"
+    row("tmpfs", "tmpfs /dev/shm")
+    row("disk", disk_fs " " disk)
+    if (error) print "  errors:" error
+  }'
+echo
+medians "$results/note_encoding.csv" | awk '
+  { split($1, part, "/"); per_note[part[2]] = $3; if ($4 != "-") failed = 1 }
+  END {
+    printf "Encoding, 10^7 chars to /dev/null: %.2f ns/note\n", per_note[10000000]
+    printf "Growth, ns/note by text length (to /dev/null, median of 5):\n "
+    for (n = 1000; n <= 10000000; n *= 10) printf " %9s", sprintf("%d", n)
+    printf "\n "
+    for (n = 1000; n <= 10000000; n *= 10) printf " %9.2f", per_note[n]
+    printf "\n"
+    if (failed) print "  some lengths failed; see note_encoding.txt"
+  }'
+echo
+awk '
+  { value[$1] = $2 }
+  END {
+    print "Memory, writing 10^7 chars:"
+    printf "  heap allocations during the calls  %s\n", value["heap_allocations"]
+    printf "  stack used by the call             %s bytes\n", value["stack_bytes"]
+    printf "  peak resident set growth           %s KiB\n", value["peak_rss_growth_kib"]
+  }' "$results/memory_use.txt"
+echo
+echo "Full reports: $results/"
