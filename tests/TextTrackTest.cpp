@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <iterator>
 #include <string>
 
 #include "NativePath.h"
 #include "TestSinks.h"
 #include "TextConversion.h"
 #include "TextTrack.h"
+#include "documented_example.h"
 
 namespace quorbel::test {
 namespace {
@@ -86,15 +88,7 @@ Bytes TrackOf(const char16_t* text, uint32_t noteTicks) {
 }
 
 TEST(TextTrack, WritesTheDocumentedBytes) {
-  const Bytes expected = {
-      'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,                //
-      'M', 'T', 'r', 'k', 0, 0, 0, 0x2E,                                  //
-      0, 0xFF, 0x03, 7, 't', 'r', 'a', 'c', 'k', ' ', '1',                //
-      0, 0xFF, 0x58, 4, 4, 2, 0x24, 8,                                    //
-      0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00,                                 //
-      0, 0x90, 0x41, 0x7F, 0x30, 0x80, 0x41, 0,                           //
-      0, 0x90, 0x42, 0x7F, 0x30, 0x80, 0x42, 0,                           //
-      0, 0xFF, 0x2F, 0};
+  const Bytes expected(std::begin(kDocumentedExample), std::end(kDocumentedExample));
   EXPECT_EQ(TrackOf(u"AB", 48), expected);
 }
 
