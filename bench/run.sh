@@ -37,11 +37,13 @@ run_benchmarks() {
 }
 
 # Prints "name real_time_ns time_per_note_ns error" for each median row (or
-# failed run). Columns are found by their header, since Google Benchmark
-# adds counter columns after the fixed ones; no field here holds a comma.
+# failed run). The report file opens with the machine's description; the
+# CSV starts at its header. Columns are found by name, since counters add
+# columns after the fixed ones. No field here holds a comma.
 medians() {
   awk -F, '
-    NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
+    /^name,/ { for (i = 1; i <= NF; i++) column[$i] = i; next }
+    !("name" in column) { next }
     {
       gsub(/"/, "")
       name = $column["name"]
@@ -63,34 +65,38 @@ run_benchmarks note_encoding 0.5 'EncodeToDevNull'
   echo "run.sh: $memory failed:" >&2; cat "$results/memory_use.txt" >&2; exit 1
 }
 
-disk_fs=$(findmnt -n -o FSTYPE --target "$QUORBEL_BENCH_DISK_DIR" 2>/dev/null ||
-          stat -f -c %T "$QUORBEL_BENCH_DISK_DIR")
+# The last of stacked mounts is the one in use.
+disk_fs=$(findmnt -n -o FSTYPE --target "$QUORBEL_BENCH_DISK_DIR" 2>/dev/null |
+          tail -n 1 || true)
 echo "Quorbel benchmarks: $build (${build_type:-unknown} build), $(nproc) CPUs"
 echo
 medians "$results/small_file.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
     -v disk_fs="$disk_fs" '
-  { time[$1] = $2; if ($4 != "-") { $1 = $2 = $3 = ""; error = error $0 } }
+  { time[$1] = $2 }
+  $4 != "-" { message = $0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", message)
+              error[message] = 1 }
   function row(medium, where) {
     w = time["WriteMIDISmallFile/" medium]; f = time["FloorSmallFile/" medium]
     if (w && f) printf "  %-26s %9.1f us %9.1f us %7.2f\n", where, w / 1e3, f / 1e3, w / f
-    else printf "  %-26s not measured\n", where
+    else printf "  %-26s %12s %12s %7s\n", where, "-", "-", "-"
   }
   END {
     print "Small file: 1999 ASCII chars, noteTicks 48, 16,044 bytes (median of 5)"
     printf "  %-26s %12s %12s %7s\n", "file system", "WriteMIDI", "floor", "ratio"
     row("tmpfs", "tmpfs /dev/shm")
     row("disk", disk_fs " " disk)
-    if (error) print "  errors:" error
+    for (message in error) print "  not measured: " message
   }'
 echo
 medians "$results/note_encoding.csv" | awk '
+  function shown(n) { return per_note[n] ? sprintf("%.2f", per_note[n]) : "-" }
   { split($1, part, "/"); per_note[part[2]] = $3; if ($4 != "-") failed = 1 }
   END {
-    printf "Encoding, 10^7 chars to /dev/null: %.2f ns/note\n", per_note[10000000]
+    printf "Encoding, 10^7 chars to /dev/null: %s ns/note\n", shown(10000000)
     printf "Growth, ns/note by text length (to /dev/null, median of 5):\n "
     for (n = 1000; n <= 10000000; n *= 10) printf " %9s", sprintf("%d", n)
     printf "\n "
-    for (n = 1000; n <= 10000000; n *= 10) printf " %9.2f", per_note[n]
+    for (n = 1000; n <= 10000000; n *= 10) printf " %9s", shown(n)
     printf "\n"
     if (failed) print "  some lengths failed; see note_encoding.txt"
   }'
