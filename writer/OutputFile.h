@@ -44,7 +44,6 @@ class OutputFile final : public OutputSink {
  private:
   const NativePathChar* path_ = nullptr;
   intptr_t handle_ = -1;
-  bool isRegularFile_ = false;
 };
 
 }  // namespace quorbel

@@ -12,17 +12,22 @@ int OutputFile::Open(const NativePathChar* path) {
   Discard();
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
-  struct stat status;
-  if (::fstat(fd, &status) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return error;
-  }
   path_ = path;
   handle_ = fd;
-  isRegularFile_ = S_ISREG(status.st_mode);
   return 0;
 }
+
+namespace {
+
+// Only a regular file is removed: a device or a pipe named by the path is
+// someone else's, and unlinking /dev/full as root would delete the device.
+// Asked only on failure, so the common path pays no extra system call.
+bool IsRegularFile(int fd) {
+  struct stat status;
+  return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
 
 int OutputFile::Write(const uint8_t* bytes, size_t size) {
   const int fd = static_cast<int>(handle_);
@@ -58,10 +63,12 @@ int OutputFile::Close() {
   const int fd = static_cast<int>(handle_);
   handle_ = -1;
   // A failed close can mean that written data never reached the file
-  // (NFS, some FUSE systems), so the file is not kept.
+  // (NFS, some FUSE systems), so the file is not kept. The descriptor is
+  // gone by then, so the path says what kind of file it was.
   if (::close(fd) != 0) {
     const int error = errno;
-    if (isRegularFile_) ::unlink(path_);
+    struct stat status;
+    if (::lstat(path_, &status) == 0 && S_ISREG(status.st_mode)) ::unlink(path_);
     return error;
   }
   return 0;
@@ -69,9 +76,11 @@ int OutputFile::Close() {
 
 void OutputFile::Discard() {
   if (handle_ < 0) return;
-  ::close(static_cast<int>(handle_));
+  const int fd = static_cast<int>(handle_);
   handle_ = -1;
-  if (isRegularFile_) ::unlink(path_);
+  const bool remove = IsRegularFile(fd);
+  ::close(fd);
+  if (remove) ::unlink(path_);
 }
 
 }  // namespace quorbel
