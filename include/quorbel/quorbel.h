@@ -73,9 +73,9 @@ extern "C" {
  * After a 0, no incomplete MIDI file is left at path: a regular file that
  * was being written is removed. A device such as /dev/full is not removed.
  *
- * The call allocates no heap memory, uses a few KiB of stack whatever the
- * size of the text, and keeps no state: calls from several threads share
- * nothing but the file system.
+ * The call allocates no heap memory, uses about 22 KiB of stack whatever
+ * the size of the text, and keeps no state: calls from several threads
+ * share nothing but the file system.
  */
 QUORBEL_API int32_t QUORBEL_CALL WriteMIDI(const QuorbelUTF16Unit *notes,
                                            int32_t noteTicks,
