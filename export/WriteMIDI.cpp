@@ -1,5 +1,6 @@
 #include <cerrno>
 
+#include "ErrorReport.h"
 #include "MIDIFileWriter.h"
 #include "NativePath.h"
 #include "OutputFile.h"
@@ -33,7 +34,7 @@ WriteMIDI(const QuorbelUTF16Unit* notes, int32_t noteTicks,
           const QuorbelUTF16Unit* path) {
   const int error = quorbel::WriteMIDIFile(notes, noteTicks, path);
   if (error != 0) {
-    errno = error;
+    quorbel::ReportError(error);
     return 0;
   }
   return QUORBEL_OK;

@@ -1,0 +1,9 @@
+#include <cerrno>
+
+#include "ErrorReport.h"
+
+namespace quorbel {
+
+void ReportError(int errnoValue) { errno = errnoValue; }
+
+}  // namespace quorbel

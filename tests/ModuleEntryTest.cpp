@@ -1,0 +1,134 @@
+// Registration with the framework at load and unload, driven through a
+// framework that records what it is asked and fails when told to.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ModuleEntry.h"
+
+namespace quorbel::module {
+namespace {
+
+class RecordingFramework final : public Framework {
+ public:
+  ModuleState* CurrentModuleState() override {
+    calls.push_back("state");
+    return stateMissing ? nullptr : &state;
+  }
+  int InitExtensionModule(ExtensionModuleRecord& record, void* instance) override {
+    calls.push_back(std::string("init") + (instance == kInstance ? "(instance)" : "(?)"));
+    initializedRecord = &record;
+    return initResult;
+  }
+  void* Allocate(size_t size) override {
+    calls.push_back(size == sizeof(Registration) ? "allocate(registration)" : "allocate(?)");
+    return allocationFails ? nullptr : static_cast<void*>(&memory);
+  }
+  void ConstructRegistration(void* object, ExtensionModuleRecord& record, bool flag) override {
+    calls.push_back(std::string("construct") + (flag ? "(true)" : "(false)"));
+    EXPECT_EQ(object, &memory);
+    EXPECT_EQ(&record, initializedRecord) << "constructed on another record";
+  }
+  void TermExtensionModule(ExtensionModuleRecord&, bool flag) override {
+    calls.push_back(std::string("term") + (flag ? "(true)" : "(false)"));
+  }
+
+  static inline int instanceToken;
+  static constexpr void* kInstance = &instanceToken;
+
+  std::vector<std::string> calls;
+  ModuleState state;
+  bool stateMissing = false;
+  int initResult = 1;
+  bool allocationFails = false;
+  ExtensionModuleRecord* initializedRecord = nullptr;
+  Registration memory{};
+};
+
+using Calls = std::vector<std::string>;
+constexpr void* kInstance = RecordingFramework::kInstance;
+
+TEST(ModuleAttach, RegistersAfterTakingOverTheFrameworkLists) {
+  RecordingFramework framework;
+  int first = 0, second = 0;
+  framework.state.listHeads[0] = &first;
+  framework.state.listHeads[1] = &second;
+  ExtensionModuleRecord record;
+  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
+  EXPECT_EQ(framework.calls,
+            (Calls{"state", "init(instance)", "allocate(registration)", "construct(false)"}));
+  EXPECT_EQ(framework.state.companions[0], &first);
+  EXPECT_EQ(framework.state.companions[1], &second);
+  EXPECT_EQ(framework.state.listHeads[0], nullptr);
+  EXPECT_EQ(framework.state.listHeads[1], nullptr);
+}
+
+TEST(ModuleAttach, ARefusedRecordFailsTheLoad) {
+  RecordingFramework framework;
+  framework.initResult = 0;
+  ExtensionModuleRecord record;
+  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 0);
+  EXPECT_EQ(framework.calls, (Calls{"state", "init(instance)"}));
+}
+
+TEST(ModuleAttach, NoMemoryForTheRegistrationStillLoads) {
+  RecordingFramework framework;
+  framework.allocationFails = true;
+  ExtensionModuleRecord record;
+  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
+  EXPECT_EQ(framework.calls, (Calls{"state", "init(instance)", "allocate(registration)"}));
+}
+
+TEST(ModuleAttach, NoFrameworkStateFailsTheLoadBeforeAnythingElse) {
+  RecordingFramework framework;
+  framework.stateMissing = true;
+  ExtensionModuleRecord record;
+  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 0);
+  EXPECT_EQ(framework.calls, Calls{"state"});
+}
+
+TEST(ModuleDetach, EndsTheRecordAndLeavesTheListsAlone) {
+  RecordingFramework framework;
+  int list = 0;
+  framework.state.listHeads[0] = &list;
+  ExtensionModuleRecord record;
+  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessDetach), 1);
+  EXPECT_EQ(framework.calls, Calls{"term(false)"});
+  EXPECT_EQ(framework.state.listHeads[0], &list);
+}
+
+TEST(ModuleThreads, ThreadAttachAndDetachChangeNothing) {
+  for (const LoaderReason reason : {LoaderReason::kThreadAttach, LoaderReason::kThreadDetach}) {
+    RecordingFramework framework;
+    framework.initResult = 0;  // would fail a process attach
+    ExtensionModuleRecord record;
+    EXPECT_EQ(ModuleEntry(framework, record, kInstance, reason), 1);
+    EXPECT_TRUE(framework.calls.empty());
+  }
+}
+
+// The process's own framework layer: what it registers at attach it lets go
+// of at detach, so loading and unloading the library leaks nothing.
+TEST(ProcessFrameworkLayer, DetachReleasesWhatAttachRegistered) {
+  ExtensionModuleRecord record;
+  int instance = 0;
+  ASSERT_EQ(ModuleEntry(ProcessFramework(), record, &instance, LoaderReason::kProcessAttach), 1);
+  ASSERT_NE(record.registrations, nullptr);
+  EXPECT_EQ(record.registrations->record, &record);
+  EXPECT_FALSE(record.registrations->flag);
+  EXPECT_EQ(record.instance, &instance);
+  EXPECT_EQ(ModuleEntry(ProcessFramework(), record, &instance, LoaderReason::kProcessDetach), 1);
+  EXPECT_EQ(record.registrations, nullptr);
+  EXPECT_FALSE(record.initialized);
+}
+
+TEST(ProcessFrameworkLayer, RefusesAModuleWithoutAnInstance) {
+  ExtensionModuleRecord record;
+  EXPECT_EQ(ModuleEntry(ProcessFramework(), record, nullptr, LoaderReason::kProcessAttach), 0);
+  EXPECT_EQ(record.registrations, nullptr);
+}
+
+}  // namespace
+}  // namespace quorbel::module
