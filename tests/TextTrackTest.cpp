@@ -1,13 +1,11 @@
-// From UTF-16 to the bytes that become notes, and from a UTF-16 path to the
-// name the file system sees.
+// The track of a text, in memory: its fixed events and its notes, and the
+// pieces the text is converted in.
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <iterator>
 #include <string>
 
-#include "NativePath.h"
 #include "TestSinks.h"
 #include "TextConversion.h"
 #include "TextTrack.h"
@@ -16,70 +14,7 @@
 namespace quorbel::test {
 namespace {
 
-Bytes Convert(const std::u16string& text) {
-  Bytes bytes(text.size() * kMaxBytesPerUTF16Unit);
-  bytes.resize(ConvertTextPiece(text.data(), text.size(), bytes.data()));
-  return bytes;
-}
-
-TEST(TextConversion, IsUTF8WhateverTheLocale) {
-  EXPECT_EQ(Convert(u"Az~"), (Bytes{'A', 'z', '~'}));
-  EXPECT_EQ(Convert(u"\u00E9"), (Bytes{0xC3, 0xA9}));
-  EXPECT_EQ(Convert(u"\u07FF\u0800"), (Bytes{0xDF, 0xBF, 0xE0, 0xA0, 0x80}));
-  EXPECT_EQ(Convert(u"\u20AC\uFFFF"), (Bytes{0xE2, 0x82, 0xAC, 0xEF, 0xBF, 0xBF}));
-  EXPECT_EQ(Convert(u"\U0001F600"), (Bytes{0xF0, 0x9F, 0x98, 0x80}));
-  EXPECT_EQ(Convert(u"\U0010FFFF"), (Bytes{0xF4, 0x8F, 0xBF, 0xBF}));
-}
-
-TEST(TextConversion, UnpairedSurrogatesBecomeTheReplacementCharacter) {
-  const Bytes replacement = {0xEF, 0xBF, 0xBD};
-  EXPECT_EQ(Convert(std::u16string(1, char16_t(0xD800))), replacement);
-  EXPECT_EQ(Convert(std::u16string(1, char16_t(0xDFFF))), replacement);
-  // A high surrogate followed by something other than a low one.
-  EXPECT_EQ(Convert(std::u16string{char16_t(0xDBFF), u'A'}),
-            (Bytes{0xEF, 0xBF, 0xBD, 'A'}));
-  // Two lows, or a low before a high, are two unpaired surrogates.
-  EXPECT_EQ(Convert(std::u16string{char16_t(0xDC00), char16_t(0xD800)}),
-            (Bytes{0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}));
-}
-
-TEST(NativePathConversion, IsStrictUTF8) {
-  NativePath path;
-  ASSERT_EQ(path.Assign(u"d\u00E9j\u00E0/\U0001F3B5.mid"), 0);
-  EXPECT_STREQ(path.c_str(), "d\xC3\xA9j\xC3\xA0/\xF0\x9F\x8E\xB5.mid");
-  ASSERT_EQ(path.Assign(u""), 0);
-  EXPECT_STREQ(path.c_str(), "");
-}
-
-TEST(NativePathConversion, RefusesWhatNamesNoFile) {
-  NativePath path;
-  EXPECT_EQ(path.Assign(nullptr), EINVAL);
-  const char16_t loneHigh[] = {u'a', 0xD800, u'b', 0};
-  EXPECT_EQ(path.Assign(loneHigh), EILSEQ);
-  const char16_t loneLow[] = {0xDC00, 0};
-  EXPECT_EQ(path.Assign(loneLow), EILSEQ);
-  EXPECT_EQ(path.c_str(), nullptr);
-
-  std::u16string longest(PATH_MAX - 1, u'a');
-  EXPECT_EQ(path.Assign(longest.c_str()), 0);
-  EXPECT_EQ(std::string(path.c_str()).size(), size_t{PATH_MAX - 1});
-  longest += u'a';
-  EXPECT_EQ(path.Assign(longest.c_str()), ENAMETOOLONG);
-  // The limit counts bytes, not characters.
-  const std::u16string wide(PATH_MAX / 3 + 1, u'\u20AC');
-  EXPECT_EQ(path.Assign(wide.c_str()), ENAMETOOLONG);
-}
-
-// The notes of a file written by WriteTextTrack, from its note-on events.
-Bytes NotesOf(const Bytes& file) {
-  Bytes notes;
-  for (size_t i = 48; i + 3 < file.size(); ++i) {
-    if (file[i] == 0x90) notes.push_back(file[i + 1]), i += 3;
-  }
-  return notes;
-}
-
-Bytes TrackOf(const char16_t* text, uint32_t noteTicks) {
+Bytes TrackOf(const QuorbelUTF16Unit* text, uint32_t noteTicks) {
   MemorySink sink;
   MIDIFileWriter writer(sink, kTicksPerQuarterNote);
   WriteTextTrack(writer, text, noteTicks);
@@ -87,34 +22,37 @@ Bytes TrackOf(const char16_t* text, uint32_t noteTicks) {
   return sink.bytes;
 }
 
+// The note numbers of a track whose notes have a one-byte delta time.
+Bytes NotesOf(const Bytes& track) {
+  Bytes notes;
+  for (size_t at = 48 + 2; at + 6 < track.size(); at += 8) notes.push_back(track[at]);
+  return notes;
+}
+
 TEST(TextTrack, WritesTheDocumentedBytes) {
   const Bytes expected(std::begin(kDocumentedExample), std::end(kDocumentedExample));
-  EXPECT_EQ(TrackOf(u"AB", 48), expected);
+  const QuorbelUTF16Unit text[] = {'A', 'B', 0};
+  EXPECT_EQ(TrackOf(text, 48), expected);
 }
 
 TEST(TextTrack, NoTextIsTheEmptyText) {
-  const Bytes empty = TrackOf(u"", 48);
-  EXPECT_EQ(empty.size(), 52u);
-  EXPECT_EQ(TrackOf(nullptr, 48), empty);
+  const QuorbelUTF16Unit empty[] = {0};
+  const Bytes track = TrackOf(empty, 48);
+  EXPECT_EQ(track.size(), 52u);
+  EXPECT_EQ(TrackOf(nullptr, 48), track);
 }
 
-TEST(TextTrack, EveryByteOfTheEncodedTextIsANoteOfSevenBits) {
-  // U+00E9 is C3 A9; an unpaired surrogate is EF BF BD.
-  const char16_t text[] = {u'\u00E9', 0xDC00, u'A', 0};
-  EXPECT_EQ(NotesOf(TrackOf(text, 1)),
-            (Bytes{0x43, 0x29, 0x6F, 0x3F, 0x3D, 0x41}));
-}
-
-TEST(TextTrack, ASurrogatePairAcrossPiecesStaysOneCharacter) {
-  // Pieces are 512 units: place the pair across every nearby boundary.
-  for (size_t before : {510u, 511u, 512u, 1023u}) {
-    std::u16string text(before, u'a');
-    text += u"\U0001F600";
-    text += u"z";
-    Bytes expected(before, 'a');
-    expected.insert(expected.end(), {0xF0 & 0x7F, 0x9F & 0x7F, 0x98 & 0x7F,
-                                     0x80 & 0x7F, 'z'});
-    EXPECT_EQ(NotesOf(TrackOf(text.c_str(), 1)), expected) << before;
+// The text goes to the converter in pieces; wherever a piece ends, the
+// notes are those of the text converted whole, and a surrogate pair is
+// never cut in two.
+TEST(TextTrack, PiecesGiveTheNotesOfTheWholeText) {
+  for (const size_t before : {510u, 511u, 512u, 1023u, 1024u}) {
+    std::basic_string<QuorbelUTF16Unit> text(before, 'a');
+    text += {0xD83D, 0xDE00, 0x00E9, 'z'};  // U+1F600, U+00E9
+    Bytes whole(text.size() * kMaxBytesPerUTF16Unit);
+    whole.resize(ConvertTextPiece(text.data(), text.size(), whole.data()));
+    for (uint8_t& byte : whole) byte &= 0x7F;
+    EXPECT_EQ(NotesOf(TrackOf(text.c_str(), 1)), whole) << before;
   }
 }
 

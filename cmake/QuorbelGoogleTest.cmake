@@ -1,0 +1,23 @@
+# GoogleTest for the tests. A native build uses the installed package; a
+# cross build compiles Debian's GoogleTest sources for the target.
+include(GoogleTest)
+
+if(CMAKE_CROSSCOMPILING)
+  set(QUORBEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${QUORBEL_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# Natively every test case is a ctest test of its own. Under an emulator
+# each start costs a second, so a program there is one test.
+function(quorbel_add_gtest target)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target})
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
