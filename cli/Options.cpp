@@ -1,9 +1,8 @@
 #include "Options.h"
 
-#include <getopt.h>
-
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "quorbel/quorbel.h"
 
@@ -14,6 +13,7 @@ const char kUsage[] =
     "Write TEXT as a Standard MIDI File: every byte of its UTF-8 form becomes\n"
     "one note (its value & 0x7F) of TICKS ticks on channel 1.\n"
     "With no TEXT, read the text from standard input (newlines are notes too).\n"
+    "Options and TEXT may come in any order; after --, all is TEXT.\n"
     "\n"
     "  -o, --output FILE  the file to write (replaced if it exists)\n"
     "  -t, --ticks TICKS  note length, 0 to 268435455 ticks; 24 ticks last one\n"
@@ -37,57 +37,102 @@ bool ParseTicks(const char* text, int32_t& ticks) {
   return true;
 }
 
-// The option that getopt just refused: a long one as written (without any
-// "=value"), a short one as its letter, even inside a cluster like -xt5.
-std::string OptionName(char** argv, int index) {
-  const std::string word = argv[index];
-  if (word.rfind("--", 0) == 0) return word.substr(0, word.find('='));
-  if (optopt != 0) return std::string("-") + static_cast<char>(optopt);
-  return word;
+// What one option does with its value (null for an option that takes
+// none). Returns an empty string, or the message of a usage error.
+std::string Apply(char option, const char* value, Options& options) {
+  switch (option) {
+    case 'o':
+      options.outputPath = value;
+      return {};
+    case 't':
+      if (!ParseTicks(value, options.noteTicks)) {
+        return std::string("invalid note length '") + value +
+               "': expected a whole number of ticks from 0 to 268435455";
+      }
+      return {};
+    case 'h':
+      options.showHelp = true;
+      return {};
+    default:
+      options.showVersion = true;
+      return {};
+  }
+}
+
+bool TakesValue(char option) { return option == 'o' || option == 't'; }
+
+char LongOption(const std::string& name) {
+  if (name == "output") return 'o';
+  if (name == "ticks") return 't';
+  if (name == "help") return 'h';
+  if (name == "version") return 'V';
+  return 0;
 }
 
 }  // namespace
 
+// GNU conventions: options anywhere among the words, short ones clustered
+// (-t48, -Vh), long ones as --name VALUE or --name=VALUE, "--" ending them.
 std::string ParseOptions(int argc, char** argv, Options& options) {
-  static const option kLongOptions[] = {
-      {"output", required_argument, nullptr, 'o'},
-      {"ticks", required_argument, nullptr, 't'},
-      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},
-      {nullptr, 0, nullptr, 0},
-  };
-  opterr = 0;  // the messages below say it better, with our prefix
-  optind = 1;
   bool haveOutput = false;
-  for (;;) {
-    const int previous = optind;
-    const int option = getopt_long(argc, argv, ":o:t:hV", kLongOptions, nullptr);
-    if (option == -1) break;
-    switch (option) {
-      case 'o':
-        options.outputPath = optarg;
-        haveOutput = true;
-        break;
-      case 't':
-        if (!ParseTicks(optarg, options.noteTicks)) {
-          return std::string("invalid note length '") + optarg +
-                 "': expected a whole number of ticks from 0 to 268435455";
-        }
-        break;
-      case 'h':
-        options.showHelp = true;
-        return {};
-      case 'V':
-        options.showVersion = true;
-        return {};
-      case ':':
-        return "option '" + OptionName(argv, previous) + "' needs a value";
-      default:
-        return "unknown option '" + OptionName(argv, previous) + "'";
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (optionsEnded || word.size() < 2 || word[0] != '-') {
+      options.text.push_back(word);
+      continue;
     }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string error;
+    if (word[1] == '-') {
+      const size_t equals = word.find('=');
+      const std::string name = word.substr(2, equals - 2);
+      const std::string shown = "--" + name;
+      const char option = LongOption(name);
+      if (option == 0) return "unknown option '" + shown + "'";
+      const char* value = nullptr;
+      if (TakesValue(option)) {
+        if (equals != std::string::npos) {
+          value = argv[i] + equals + 1;
+        } else if (i + 1 < argc) {
+          value = argv[++i];
+        } else {
+          return "option '" + shown + "' needs a value";
+        }
+      } else if (equals != std::string::npos) {
+        return "option '" + shown + "' takes no value";
+      }
+      error = Apply(option, value, options);
+      haveOutput |= option == 'o';
+    } else {
+      for (size_t k = 1; k < word.size() && error.empty(); ++k) {
+        const char option = word[k];
+        const std::string shown = std::string("-") + option;
+        if (std::strchr("othV", option) == nullptr) {
+          return "unknown option '" + shown + "'";
+        }
+        const char* value = nullptr;
+        if (TakesValue(option)) {
+          if (k + 1 < word.size()) {
+            value = argv[i] + k + 1;
+          } else if (i + 1 < argc) {
+            value = argv[++i];
+          } else {
+            return "option '" + shown + "' needs a value";
+          }
+          k = word.size();  // the rest of the word was the value
+        }
+        error = Apply(option, value, options);
+        haveOutput |= option == 'o';
+      }
+    }
+    if (!error.empty()) return error;
   }
+  if (options.showHelp || options.showVersion) return {};
   if (!haveOutput) return "missing -o FILE: name the file to write";
-  options.text.assign(argv + optind, argv + argc);
   return {};
 }
 

@@ -2,13 +2,13 @@
 // library's exported WriteMIDI, as any host application would call it.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <iterator>
 #include <string>
 
 #include "Options.h"
@@ -58,11 +58,27 @@ uint64_t FileSize(uint64_t notes, uint32_t noteTicks) {
 }
 
 // The summary must not land inside the MIDI file when that file is our
-// own standard output (-o /dev/stdout).
+// own standard output (-o /dev/stdout into a file or a pipe). A terminal
+// or /dev/null shared by both is no file to protect.
 bool IsStandardOutput(const std::string& path) {
   struct stat file, out;
-  return ::stat(path.c_str(), &file) == 0 && ::fstat(1, &out) == 0 &&
-         file.st_dev == out.st_dev && file.st_ino == out.st_ino;
+  return ::stat(path.c_str(), &file) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+         file.st_dev == out.st_dev && file.st_ino == out.st_ino &&
+         !S_ISCHR(out.st_mode);
+}
+
+// All of standard input. Returns 0, or the errno value of a failed read.
+int ReadStandardInput(std::string& text) {
+  char piece[65536];
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, piece, sizeof piece);
+    if (got == 0) return 0;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    text.append(piece, static_cast<size_t>(got));
+  }
 }
 
 }  // namespace
@@ -82,10 +98,17 @@ int main(int argc, char** argv) {
 
   std::string text;
   if (options.text.empty()) {
-    text.assign(std::istreambuf_iterator<char>(std::cin),
-                std::istreambuf_iterator<char>());
+    if (const int error = ReadStandardInput(text)) {
+      std::cerr << "quorbel: cannot read standard input: "
+                << std::strerror(error) << "\n";
+      return kExitWriteFailed;
+    }
   } else {
     text = JoinWithSpaces(options.text);
+  }
+  // The library takes a null-terminated text: a NUL would end it early.
+  if (const size_t nul = text.find('\0'); nul != std::string::npos) {
+    return UsageError("text holds a NUL byte at byte " + std::to_string(nul));
   }
 
   UTF16String notes, path;
@@ -111,8 +134,14 @@ int main(int argc, char** argv) {
   const auto noteTicks = static_cast<uint32_t>(options.noteTicks);
   std::ostream& summary =
       IsStandardOutput(options.outputPath) ? std::cerr : std::cout;
-  summary << options.outputPath << ": " << noteCount << " notes, "
+  summary << options.outputPath << ": " << noteCount
+          << (noteCount == 1 ? " note, " : " notes, ")
           << FormatSeconds(noteCount * noteTicks) << " s, "
-          << FileSize(noteCount, noteTicks) << " bytes\n";
+          << FileSize(noteCount, noteTicks) << " bytes" << std::endl;
+  if (!summary) {
+    std::cerr << "quorbel: cannot write the summary: " << std::strerror(errno)
+              << "\n";
+    return kExitWriteFailed;
+  }
   return 0;
 }

@@ -35,6 +35,18 @@ TEST(WriterFile, FinishedAtOnceIsTheSmallestCompleteFile) {
   EXPECT_EQ(sink.bytes.size(), 26u);
 }
 
+TEST(WriterFile, NothingReachesTheSinkAfterFinish) {
+  MemorySink sink;
+  MIDIFileWriter writer(sink, 96);
+  ASSERT_EQ(writer.Finish(), 0);
+  for (int i = 0; i < 10000; ++i) writer.WriteChannelEvent(0x90, 60, 127);
+  writer.WriteTrackName(std::string(2 * MIDIFileWriter::kBufferSize, 'x'));
+  const uint8_t notes[] = {1, 2, 3};
+  writer.WriteNotes(0, notes, 3, 10, 127, 0);
+  EXPECT_EQ(writer.Finish(), 0);
+  EXPECT_EQ(sink.bytes.size(), 26u);
+}
+
 TEST(WriterFile, SmallTrackLeavesInOneWriteWithItsLengthInPlace) {
   MemorySink sink;
   MIDIFileWriter writer(sink, 96);

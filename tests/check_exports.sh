@@ -4,6 +4,9 @@ set -eu
 library=$1
 expected_soname=$2
 
+if [ "$(basename "$library")" != libquorbel.so.1.0.0.1 ]; then
+  echo "the library is $(basename "$library"), not libquorbel.so.1.0.0.1"; exit 1
+fi
 symbols=$(nm -D --defined-only "$library" | awk '{print $3}')
 if [ "$symbols" != "WriteMIDI" ]; then
   echo "exported symbols are not just WriteMIDI:"; echo "$symbols"; exit 1

@@ -1,9 +1,10 @@
 """The quorbel tool: what it writes, what it says, and how it exits."""
 import os
 import stat
+import subprocess
 import unittest
 
-from tool import ToolTestCase, run
+from tool import TOOL, ToolTestCase, run
 
 
 class Writing(ToolTestCase):
@@ -37,7 +38,7 @@ class Writing(ToolTestCase):
             result = run(*args, "-o", out, "A")
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual(result.stdout.decode(),
-                             f"{out}: 1 notes, {seconds} s, {size} bytes\n")
+                             f"{out}: 1 note, {seconds} s, {size} bytes\n")
             data = open(out, "rb").read()
             self.assertEqual(len(data), size)
             self.assertEqual(data[52:52 + len(delta)], delta)
@@ -56,6 +57,13 @@ class Writing(ToolTestCase):
         self.assertEqual(len(result.stdout), 68)
         self.assertTrue(result.stdout.startswith(b"MThd"))
         self.assertIn(b"2 notes, 4 s, 68 bytes", result.stderr)
+
+    def test_options_may_follow_the_text_and_dashes_end_them(self):
+        out = self.path("order.mid")
+        result = run("A", "-t48", "B", "-o", out, "--", "-5", "--ticks")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(open(out, "rb").read()[48:-4][2::8], b"A B -5 --ticks")
+        self.assertEqual(open(out, "rb").read()[52], 48)
 
     def test_help_and_version(self):
         result = run("--help")
@@ -84,6 +92,12 @@ class Errors(ToolTestCase):
         self.assertUsageError(run("-o", out, "--frobnicate", "A"),
                               "unknown option '--frobnicate'")
         self.assertUsageError(run("-o", out, "-x", "A"), "unknown option '-x'")
+        self.assertUsageError(run("hello", "--bogus=1", "-o", out),
+                              "unknown option '--bogus'")
+        self.assertUsageError(run("-o", out, "-t5x"), bad_ticks.format("5x"))
+        self.assertUsageError(run("-o", out, "--help=yes"),
+                              "option '--help' takes no value")
+        self.assertUsageError(run("-o", out, "-5"), "unknown option '-5'")
         self.assertUsageError(run("-o"), "option '-o' needs a value")
         self.assertUsageError(run("-o", out, "--ticks"),
                               "option '--ticks' needs a value")
@@ -103,6 +117,41 @@ class Errors(ToolTestCase):
         self.assertUsageError(run("-o", os.fsencode(self.dir) + b"/\xff.mid", "A"),
                               f"output path is not valid UTF-8 at byte {len(self.dir) + 1}")
         self.assertEqual(os.listdir(self.dir), [])
+
+    def test_a_nul_byte_in_the_text_is_refused(self):
+        out = self.path("x.mid")
+        self.assertUsageError(run("-o", out, stdin=b"ab\0cd"),
+                              "text holds a NUL byte at byte 2")
+        self.assertFalse(os.path.exists(out))
+
+    def test_unreadable_standard_input_exits_1_and_writes_nothing(self):
+        out = self.path("x.mid")
+        directory = os.open(self.dir, os.O_RDONLY)  # read() gives EISDIR
+        self.addCleanup(os.close, directory)
+        result = subprocess.run([TOOL, "-o", out], stdin=directory,
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         "quorbel: cannot read standard input: Is a directory\n")
+        self.assertFalse(os.path.exists(out))
+
+    def test_a_summary_that_cannot_be_written_exits_1(self):
+        out = self.path("x.mid")
+        with open("/dev/full", "w") as full:
+            result = subprocess.run([TOOL, "-o", out, "A"], stdout=full,
+                                    stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"quorbel: cannot write the summary: No space left on device",
+                      result.stderr)
+
+    def test_a_fifo_without_a_reader_is_refused_not_waited_for(self):
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        result = run("-o", fifo, "A")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         f"quorbel: cannot write '{fifo}': No such device or address\n")
+        self.assertTrue(stat.S_ISFIFO(os.stat(fifo).st_mode))
 
     def test_a_file_that_cannot_be_written_exits_1_with_the_reason(self):
         result = run("-o", "no/such/x.mid", "A", cwd=self.dir)

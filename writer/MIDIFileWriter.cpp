@@ -6,6 +6,8 @@
 namespace quorbel {
 namespace {
 
+// Stands in the length field until Finish fills in the real length. A file
+// cut short by a crash still shows it; a finished file never does.
 constexpr uint32_t kProvisionalTrackLength = 60000;
 constexpr uint8_t kMetaEvent = 0xFF;
 constexpr uint8_t kMetaTimeSignature = 0x58;
@@ -181,20 +183,25 @@ void MIDIFileWriter::WriteNotes(uint8_t channel, const uint8_t* notes,
 }
 
 int MIDIFileWriter::Finish() {
-  if (finished_) return error_;
-  finished_ = true;
+  if (!finished_) {
+    EndTrack();
+    finished_ = true;
+  }
+  return error_;
+}
 
+void MIDIFileWriter::EndTrack() {
   uint8_t* out = PutDeltaTime(Reserve(4 + 3));
   *out++ = kMetaEvent;
   *out++ = kMetaEndOfTrack;
   *out++ = 0;
   EndMetaEvent(out);
-  if (error_ != 0) return error_;
+  if (error_ != 0) return;
 
   const uint64_t trackLength = flushedBytes_ + used_ - trackLengthPos_ - 4;
   if (trackLength > kMaxTrackLength) {
     Fail(EFBIG);
-    return error_;
+    return;
   }
   uint8_t field[4];
   PutBigEndian32(field, static_cast<uint32_t>(trackLength));
@@ -203,20 +210,20 @@ int MIDIFileWriter::Finish() {
   if (flushedBytes_ == 0) {
     std::memcpy(buffer_ + trackLengthPos_, field, sizeof field);
     Flush();
-  } else {
-    Flush();
-    if (error_ == 0) {
-      const int error = sink_.WriteAt(trackLengthPos_, field, sizeof field);
-      if (error != 0) Fail(error);
-    }
+    return;
   }
-  return error_;
+  Flush();
+  if (error_ != 0) return;
+  if (const int error = sink_.WriteAt(trackLengthPos_, field, sizeof field)) {
+    Fail(error);
+  }
 }
 
+// Nothing reaches the sink after a failure, nor after the end of the track.
 void MIDIFileWriter::Flush() {
   const size_t size = used_;
   used_ = 0;
-  if (error_ != 0 || size == 0) return;
+  if (error_ != 0 || finished_ || size == 0) return;
   if (flushedBytes_ + size - trackLengthPos_ - 4 > kMaxTrackLength) {
     Fail(EFBIG);
     return;

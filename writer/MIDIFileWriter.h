@@ -69,8 +69,8 @@ class MIDIFileWriter {
                   uint32_t ticks, uint8_t onVelocity, uint8_t offVelocity);
 
   // Writes the end-of-track event, fills in the track length and hands the
-  // last bytes to the sink. Returns 0, or the first error; once finished,
-  // further calls return the same result and write nothing.
+  // last bytes to the sink. Returns 0, or the first error. Once finished,
+  // the writer sends nothing more to the sink, and Finish returns the same.
   int Finish();
 
   // The first error, or 0.
@@ -85,6 +85,7 @@ class MIDIFileWriter {
   void WriteTextEvent(uint8_t type, std::string_view text);
   void WriteBytes(const uint8_t* bytes, size_t size);
   void EndMetaEvent(uint8_t* out);
+  void EndTrack();
   void Flush();
   void Fail(int error);
 

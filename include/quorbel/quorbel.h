@@ -70,8 +70,10 @@ extern "C" {
  *            ENOENT (including an empty path), EACCES, EISDIR, ENOSPC, EFBIG,
  *            EIO and the like. EFBIG also when the track would pass the
  *            4 GiB a MIDI track can hold.
+ *   ENXIO    path is a FIFO that no process is reading.
  * After a 0, no incomplete MIDI file is left at path: a regular file that
- * was being written is removed. A device such as /dev/full is not removed.
+ * was being written is removed, or emptied if path is a symbolic link to
+ * it, so that the link stays. A device such as /dev/full is not removed.
  *
  * The call allocates no heap memory, uses about 22 KiB of stack whatever
  * the size of the text, and keeps no state: calls from several threads
