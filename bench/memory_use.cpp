@@ -52,12 +52,12 @@ long PeakResidentKiB() {
 // A counter that missed allocations would report 0 whatever the library
 // did, so it must see those made inside the C library and the C++ runtime.
 bool AllocationCounterSeesLibraries() {
-  const unsigned long start = QuorbelBenchAllocationCount();
+  const unsigned long start = QuorbelAllocationCount();
   if (std::FILE* file = std::fopen("/dev/null", "r")) std::fclose(file);
-  const unsigned long afterC = QuorbelBenchAllocationCount();
+  const unsigned long afterC = QuorbelAllocationCount();
   int* volatile block = new int(1);
   delete block;
-  return afterC > start && QuorbelBenchAllocationCount() > afterC;
+  return afterC > start && QuorbelAllocationCount() > afterC;
 }
 
 // A measured stack can only be trusted if a known use of it measures right.
@@ -90,7 +90,7 @@ int main() {
 
   // The first calls are cold on purpose: a host's first call pays for
   // whatever the library sets up lazily, and that would show here.
-  const unsigned long allocationsBefore = QuorbelBenchAllocationCount();
+  const unsigned long allocationsBefore = QuorbelAllocationCount();
   const long peakBefore = PeakResidentKiB();
   WriteCall longCall{longText.c_str(), devNull.c_str()};
   CallWriteMIDI(&longCall);
@@ -102,7 +102,7 @@ int main() {
   WriteCall failingCall{shortText.c_str(), missingPath.c_str()};
   CallWriteMIDI(&failingCall);
   const unsigned long allocations =
-      QuorbelBenchAllocationCount() - allocationsBefore;
+      QuorbelAllocationCount() - allocationsBefore;
   if (longCall.result != QUORBEL_OK || fileCall.result != QUORBEL_OK ||
       failingCall.result != 0) {
     return Fail("WriteMIDI did not return what these calls should");

@@ -21,7 +21,7 @@ static void Count(void) {
   atomic_fetch_add_explicit(&allocationCount, 1, memory_order_relaxed);
 }
 
-unsigned long QuorbelBenchAllocationCount(void) {
+unsigned long QuorbelAllocationCount(void) {
   return atomic_load_explicit(&allocationCount, memory_order_relaxed);
 }
 

@@ -1,5 +1,5 @@
-#ifndef QUORBEL_BENCH_ALLOCATION_COUNTER_H
-#define QUORBEL_BENCH_ALLOCATION_COUNTER_H
+#ifndef QUORBEL_TESTS_ALLOCATION_COUNTER_H
+#define QUORBEL_TESTS_ALLOCATION_COUNTER_H
 
 /*
  * Linking AllocationCounter.c into an executable replaces the C library's
@@ -15,10 +15,10 @@ extern "C" {
 #endif
 
 /* Allocation calls in the whole process since the program started. */
-unsigned long QuorbelBenchAllocationCount(void);
+unsigned long QuorbelAllocationCount(void);
 
 #ifdef __cplusplus
 }
 #endif
 
-#endif /* QUORBEL_BENCH_ALLOCATION_COUNTER_H */
+#endif /* QUORBEL_TESTS_ALLOCATION_COUNTER_H */
