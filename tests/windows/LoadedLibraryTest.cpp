@@ -1,0 +1,184 @@
+// QUORBEL.dll as a Windows host application meets it: loaded at run time,
+// bound by name and by ordinal, its files checked byte for byte and its
+// version record read back.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "documented_example.h"
+#include "quorbel/quorbel.h"
+
+namespace {
+
+using WriteMIDIFunction = decltype(&WriteMIDI);
+using Bytes = std::vector<unsigned char>;
+
+class LoadedLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module = ::LoadLibraryW(L"QUORBEL.dll");
+    ASSERT_NE(module, nullptr) << "LoadLibrary failed: " << ::GetLastError();
+    writeMIDI = reinterpret_cast<WriteMIDIFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "WriteMIDI")));
+    ASSERT_NE(writeMIDI, nullptr);
+
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    directory = std::wstring(temp) + L"quorbel-" +
+                std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(::GetTickCount64());
+    ASSERT_TRUE(::CreateDirectoryW(directory.c_str(), nullptr));
+  }
+
+  void TearDown() override {
+    for (const std::wstring& name : Entries()) {
+      ::DeleteFileW((directory + L"\\" + name).c_str());
+    }
+    ::RemoveDirectoryW(directory.c_str());
+    if (module != nullptr) {
+      EXPECT_TRUE(::FreeLibrary(module));
+    }
+  }
+
+  std::wstring PathOf(const std::wstring& name) const { return directory + L"\\" + name; }
+
+  std::vector<std::wstring> Entries() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((directory + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+  }
+
+  static Bytes ReadAll(const std::wstring& path) {
+    Bytes bytes;
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    unsigned char piece[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) {
+      bytes.insert(bytes.end(), piece, piece + got);
+    }
+    ::CloseHandle(file);
+    return bytes;
+  }
+
+  HMODULE module = nullptr;
+  WriteMIDIFunction writeMIDI = nullptr;
+  std::wstring directory;
+};
+
+TEST_F(LoadedLibrary, WriteMIDIIsTheSameFunctionByNameAndByOrdinalOne) {
+  const FARPROC byOrdinal = ::GetProcAddress(module, MAKEINTRESOURCEA(1));
+  EXPECT_EQ(reinterpret_cast<void*>(byOrdinal), reinterpret_cast<void*>(writeMIDI));
+  EXPECT_EQ(::GetProcAddress(module, MAKEINTRESOURCEA(2)), nullptr);
+}
+
+TEST_F(LoadedLibrary, WritesTheDocumentedExample) {
+  const std::wstring path = PathOf(L"example.mid");
+  ASSERT_EQ(writeMIDI(L"AB", 48, path.c_str()), QUORBEL_OK);
+  EXPECT_EQ(ReadAll(path), Bytes(std::begin(kDocumentedExample), std::end(kDocumentedExample)));
+
+  // A long text leaves the writer's buffer several times and has its
+  // track length patched in place.
+  const std::wstring text(100000, L'q');
+  ASSERT_EQ(writeMIDI(text.c_str(), 200, path.c_str()), QUORBEL_OK);
+  const Bytes bytes = ReadAll(path);
+  ASSERT_EQ(bytes.size(), 52u + 100000 * 9);
+  const unsigned trackLength = bytes[18] << 24 | bytes[19] << 16 | bytes[20] << 8 | bytes[21];
+  EXPECT_EQ(trackLength, 30u + 100000 * 9);
+}
+
+TEST_F(LoadedLibrary, RefusalsAndFailuresAreReportedAndCreateNothing) {
+  const std::wstring path = PathOf(L"refused.mid");
+  errno = 0;
+  ::SetLastError(0);
+  EXPECT_EQ(writeMIDI(L"AB", -1, path.c_str()), 0);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(writeMIDI(L"AB", 0x10000000, path.c_str()), 0);
+  EXPECT_EQ(writeMIDI(L"AB", 48, nullptr), 0);
+  EXPECT_EQ(errno, EINVAL);
+
+  errno = 0;
+  EXPECT_EQ(writeMIDI(L"AB", 48, PathOf(L"no\\such\\x.mid").c_str()), 0);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(writeMIDI(L"AB", 48, directory.c_str()), 0);
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(LoadedLibrary, ANonASCIIPathIsCreatedWithExactlyThatName) {
+  const std::wstring name = L"\u00FCn\u00EF\u540D.mid";
+  ASSERT_EQ(writeMIDI(L"AB", 48, PathOf(name).c_str()), QUORBEL_OK);
+  EXPECT_EQ(Entries(), std::vector<std::wstring>{name});
+  EXPECT_EQ(ReadAll(PathOf(name)).size(), 68u);
+}
+
+TEST_F(LoadedLibrary, TextIsTakenInTheANSICodePage) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "expectations are for code page 1252";
+  // e-acute is E9, the euro sign 80, and a character 1252 lacks becomes '?'.
+  const std::wstring path = PathOf(L"ansi.mid");
+  ASSERT_EQ(writeMIDI(L"\u00E9\u20AC\u540D", 1, path.c_str()), QUORBEL_OK);
+  const Bytes bytes = ReadAll(path);
+  ASSERT_EQ(bytes.size(), 52u + 3 * 8);
+  EXPECT_EQ((Bytes{bytes[50], bytes[58], bytes[66]}), (Bytes{0xE9 & 0x7F, 0x00, '?'}));
+}
+
+std::wstring VersionString(const Bytes& record, const wchar_t* name) {
+  void* value = nullptr;
+  UINT length = 0;
+  const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+  if (!::VerQueryValueW(record.data(), query.c_str(), &value, &length)) return L"<missing>";
+  return length == 0 ? std::wstring() : std::wstring(static_cast<const wchar_t*>(value));
+}
+
+TEST_F(LoadedLibrary, CarriesItsVersionRecord) {
+  wchar_t path[MAX_PATH];
+  ASSERT_NE(::GetModuleFileNameW(module, path, MAX_PATH), 0u);
+  DWORD handle = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path, &handle);
+  ASSERT_NE(size, 0u);
+  Bytes record(size);
+  ASSERT_TRUE(::GetFileVersionInfoW(path, 0, size, record.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);  // .0.1
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+  EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+
+  WORD* translation = nullptr;
+  ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(translation[0], 0x0409);  // US English
+  EXPECT_EQ(translation[1], 1200);    // UTF-16
+
+  EXPECT_EQ(VersionString(record, L"FileVersion"), L"1, 0, 0, 1");
+  EXPECT_EQ(VersionString(record, L"ProductVersion"), L"1, 0, 0, 1");
+  EXPECT_EQ(VersionString(record, L"FileDescription"), L"Quorbel DLL");
+  EXPECT_EQ(VersionString(record, L"InternalName"), L"Quorbel");
+  EXPECT_EQ(VersionString(record, L"OriginalFilename"), L"Quorbel.DLL");
+  EXPECT_EQ(VersionString(record, L"ProductName"), L"Quorbel Dynamic Link Library");
+  EXPECT_EQ(VersionString(record, L"CompanyName"), L"");
+  EXPECT_EQ(VersionString(record, L"LegalTrademarks"), L"");
+}
+
+}  // namespace
