@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -26,15 +27,19 @@ class TempDirectory {
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-  std::vector<std::string> Entries() const {
+  std::vector<std::string> Entries() const { return EntriesOf(path_); }
+
+  // The names in a directory, without "." and "..", sorted.
+  static std::vector<std::string> EntriesOf(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path_.c_str())) {
+    if (DIR* dir = ::opendir(path.c_str())) {
       while (dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
       }
       ::closedir(dir);
     }
+    std::sort(names.begin(), names.end());
     return names;
   }
 

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -172,41 +170,6 @@ TEST_F(WriteMIDITest, AFullDeviceIsReportedAndTheDeviceStays) {
     EXPECT_TRUE(S_ISCHR(after.st_mode));
     EXPECT_EQ(after.st_rdev, before.st_rdev);
   }
-}
-
-// Calls WriteMIDI with the file size limit set to 64 KiB, so that a long
-// text fails with EFBIG partway through.
-Result WriteWithSmallFileSizeLimit(const char16_t* text, const std::string& path) {
-  struct rlimit old;
-  if (::getrlimit(RLIMIT_FSIZE, &old) != 0) return {-1, errno};
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit low = old;
-  low.rlim_cur = 64 * 1024;
-  ::setrlimit(RLIMIT_FSIZE, &low);
-  const Result result = Write(text, 48, path);
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
-  return result;
-}
-
-TEST_F(WriteMIDITest, AWriteThatFailsMidwayLeavesNoIncompleteFile) {
-  const std::u16string text(100000, u'a');
-  const Result result = WriteWithSmallFileSizeLimit(text.c_str(), file);
-  EXPECT_EQ(result.value, 0);
-  EXPECT_EQ(result.error, EFBIG);
-  EXPECT_TRUE(dir.Entries().empty());
-}
-
-TEST_F(WriteMIDITest, AFailedWriteThroughASymbolicLinkKeepsTheLink) {
-  ASSERT_EQ(::symlink("target.mid", (dir / "link.mid").c_str()), 0);
-  const std::u16string text(100000, u'a');
-  const Result result = WriteWithSmallFileSizeLimit(text.c_str(), dir / "link.mid");
-  EXPECT_EQ(result.value, 0);
-  EXPECT_EQ(result.error, EFBIG);
-  struct stat link;
-  ASSERT_EQ(::lstat((dir / "link.mid").c_str(), &link), 0) << "the link was removed";
-  EXPECT_TRUE(S_ISLNK(link.st_mode));
-  EXPECT_TRUE(ReadFile(dir / "target.mid").empty()) << "a partial file was left";
 }
 
 // Tens of millions of characters on a 256 KiB stack: memory use does not

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,10 +17,13 @@ using NativePathChar = char;
 // The file a MIDI file is written to, through the operating system's own
 // file calls (no stdio buffer: the writer has its own).
 //
-// Open creates the file, or truncates an existing one; Close completes it.
-// Any file opened and not closed successfully is discarded: a regular file
-// is removed, so no incomplete MIDI file stays behind, while a device or a
-// pipe is only closed.
+// The file replaces what the path names all at once or not at all: the
+// bytes go to a new temporary file beside it, which Close renames over the
+// path once it is complete. Until then the path keeps whatever it held,
+// and a file that is discarded, or whose Close fails, leaves nothing
+// behind. A symbolic link stays a link: the file it points to is replaced.
+// A path that names something other than a regular file (a device, a
+// FIFO) is written in place, since there is no file to replace.
 class OutputFile final : public OutputSink {
  public:
   OutputFile() = default;
@@ -27,23 +31,31 @@ class OutputFile final : public OutputSink {
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile() { Discard(); }
 
-  // Returns 0, or the errno value of the failed open. `path` must stay
-  // valid until the file is closed or discarded.
+  // Returns 0, or the errno value of the failure.
   int Open(const NativePathChar* path);
 
   int Write(const uint8_t* bytes, size_t size) override;
   int WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) override;
 
-  // Closes the file and keeps it. Returns 0, or the errno value of the
-  // failure, in which case the file has been discarded.
+  // Completes the file and puts it in place of the path. Returns 0, or the
+  // errno value of the failure, after which the path is as it was.
   int Close();
 
-  // Closes the file, and removes it if it is a regular file.
+  // Closes and removes the temporary file: the path is as it was.
   void Discard();
 
  private:
-  const NativePathChar* path_ = nullptr;
   intptr_t handle_ = -1;
+  bool inPlace_ = false;
+#if defined(_WIN32)
+  static constexpr size_t kMaxPath = 2048;
+  const wchar_t* path_ = nullptr;
+  wchar_t temporaryPath_[kMaxPath + 32] = {};
+#else
+  int directory_ = -1;               // where the target and the temporary are
+  char targetName_[NAME_MAX + 1] = {};
+  char temporaryName_[32] = {};
+#endif
 };
 
 }  // namespace quorbel

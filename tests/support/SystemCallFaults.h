@@ -1,0 +1,35 @@
+#ifndef QUORBEL_TESTS_SYSTEM_CALL_FAULTS_H
+#define QUORBEL_TESTS_SYSTEM_CALL_FAULTS_H
+
+/*
+ * Linking SystemCallFaults.c into an executable that exports its symbols
+ * (ENABLE_EXPORTS) puts these definitions of write, pwrite, close and
+ * renameat in front of the C library's, for the shared libraries too. They
+ * pass every call on, until a fault is armed: then the Nth call at that
+ * point (on a regular file, for close) fails with the given errno, once.
+ * A hook, if given, runs instead of the Nth call's failure, and the call
+ * then goes through.
+ */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum {
+  kFaultAtWrite,
+  kFaultAtPositionedWrite,
+  kFaultAtClose,
+  kFaultAtRename,
+} QuorbelFaultPoint;
+
+void QuorbelArmFault(QuorbelFaultPoint point, int nth, int error);
+void QuorbelArmHook(QuorbelFaultPoint point, int nth, void (*hook)(void));
+void QuorbelDisarmFaults(void);
+/* Whether the armed fault or hook was reached. */
+int QuorbelFaultReached(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
