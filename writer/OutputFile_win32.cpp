@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cwchar>
 
 #include "OutputFile.h"
 
@@ -50,11 +51,6 @@ bool IsDirectory(const wchar_t* path) {
          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Only a file on a disk is removed: a device named by the path is not ours.
-bool IsDiskFile(HANDLE handle) {
-  return ::GetFileType(handle) == FILE_TYPE_DISK;
-}
-
 int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
              OVERLAPPED* at) {
   while (size > 0) {
@@ -74,22 +70,67 @@ int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
   return 0;
 }
 
+
+// The temporary is "<directory of path>\.quorbel-<random>.tmp", so that
+// the final move stays within one volume and is a rename.
+bool MakeTemporaryPath(const wchar_t* path, wchar_t* temporary, size_t capacity) {
+  static LONG volatile calls = 0;
+  const size_t length = std::wcslen(path);
+  size_t directoryLength = length;
+  while (directoryLength > 0 && path[directoryLength - 1] != L'\\' &&
+         path[directoryLength - 1] != L'/' && path[directoryLength - 1] != L':') {
+    --directoryLength;
+  }
+  LARGE_INTEGER now{};
+  ::QueryPerformanceCounter(&now);
+  uint64_t value = (uint64_t(::GetCurrentProcessId()) << 40) ^
+                   (uint64_t(::GetCurrentThreadId()) << 20) ^ uint64_t(now.QuadPart) ^
+                   (uint64_t(::InterlockedIncrement(&calls)) * 0x9E3779B97F4A7C15u);
+  value ^= value >> 29;
+  value *= 0xBF58476D1CE4E5B9u;
+  value ^= value >> 32;
+  wchar_t name[40];
+  std::swprintf(name, 40, L".quorbel-%016llx.tmp", static_cast<unsigned long long>(value));
+  if (directoryLength + std::wcslen(name) + 1 > capacity) return false;
+  std::wmemcpy(temporary, path, directoryLength);
+  std::wcscpy(temporary + directoryLength, name);
+  return true;
+}
+
 }  // namespace
 
 int OutputFile::Open(const NativePathChar* path) {
   Discard();
-  const HANDLE handle =
-      ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    // Windows refuses a directory as "access denied"; say what it is.
-    if (error == ERROR_ACCESS_DENIED && IsDirectory(path)) return EISDIR;
-    return ErrnoFor(error);
+  if (*path == L'\0') return ENOENT;
+  const DWORD attributes = ::GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return EISDIR;
   }
   path_ = path;
-  handle_ = reinterpret_cast<intptr_t>(handle);
-  return 0;
+  // A device (\\.\ names, NUL) has no file to replace: write it in place.
+  const bool device = std::wcsncmp(path, L"\\\\.\\", 4) == 0 ||
+                      ::_wcsicmp(path, L"NUL") == 0;
+  if (device) {
+    const HANDLE handle = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastErrno();
+    handle_ = reinterpret_cast<intptr_t>(handle);
+    inPlace_ = true;
+    return 0;
+  }
+  for (int tries = 0; tries < 100; ++tries) {
+    if (!MakeTemporaryPath(path, temporaryPath_, kMaxPath)) return ENAMETOOLONG;
+    const HANDLE handle = ::CreateFileW(temporaryPath_, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<intptr_t>(handle);
+      inPlace_ = false;
+      return 0;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return ErrnoFor(error);
+  }
+  return EEXIST;
 }
 
 int OutputFile::Write(const uint8_t* bytes, size_t size) {
@@ -119,22 +160,23 @@ int OutputFile::Close() {
   if (handle_ == -1) return EBADF;
   const HANDLE handle = AsHandle(handle_);
   handle_ = -1;
-  const bool diskFile = IsDiskFile(handle);
-  if (!::CloseHandle(handle)) {
-    const int error = LastErrno();
-    if (diskFile) ::DeleteFileW(path_);
-    return error;
+  int error = ::CloseHandle(handle) ? 0 : LastErrno();
+  if (!inPlace_) {
+    if (error == 0 &&
+        !::MoveFileExW(temporaryPath_, path_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      const DWORD moveError = ::GetLastError();
+      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(path_) ? EISDIR : ErrnoFor(moveError);
+    }
+    if (error != 0) ::DeleteFileW(temporaryPath_);
   }
-  return 0;
+  return error;
 }
 
 void OutputFile::Discard() {
   if (handle_ == -1) return;
-  const HANDLE handle = AsHandle(handle_);
+  ::CloseHandle(AsHandle(handle_));
   handle_ = -1;
-  const bool diskFile = IsDiskFile(handle);
-  ::CloseHandle(handle);
-  if (diskFile) ::DeleteFileW(path_);
+  if (!inPlace_) ::DeleteFileW(temporaryPath_);
 }
 
 }  // namespace quorbel

@@ -71,9 +71,18 @@ extern "C" {
  *            EIO and the like. EFBIG also when the track would pass the
  *            4 GiB a MIDI track can hold.
  *   ENXIO    path is a FIFO that no process is reading.
- * After a 0, no incomplete MIDI file is left at path: a regular file that
- * was being written is removed, or emptied if path is a symbolic link to
- * it, so that the link stays. A device such as /dev/full is not removed.
+ *
+ * The file appears all at once or not at all: it is written to a new
+ * temporary file in the same directory and renamed over path only once it
+ * is complete. After QUORBEL_OK, path holds the whole new file. After 0,
+ * path is exactly as it was (absent stays absent, an existing file keeps
+ * every byte) and no temporary file is left behind. A replaced file keeps
+ * its permission bits (and, where the system allows, its owner). A
+ * symbolic link stays a link: the file it points to is replaced. A path
+ * that names something other than a regular file (/dev/null, a FIFO, a
+ * terminal) is written in place, and its errors are reported all the same.
+ * The replacement is atomic, not durable: nothing is forced to the disk,
+ * so a power failure soon after may lose the new file.
  *
  * The call allocates no heap memory, uses about 22 KiB of stack whatever
  * the size of the text, and keeps no state: calls from several threads

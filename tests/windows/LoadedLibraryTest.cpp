@@ -119,6 +119,37 @@ TEST_F(LoadedLibrary, RefusalsAndFailuresAreReportedAndCreateNothing) {
   EXPECT_TRUE(Entries().empty());
 }
 
+// All or nothing: the new file takes the old one's place only when whole.
+TEST_F(LoadedLibrary, AnExistingFileIsReplacedWholeOrKeptWhole) {
+  const std::wstring path = PathOf(L"song.mid");
+  const Bytes old(5000, 'o');
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file, old.data(), DWORD(old.size()), &written, nullptr));
+  ::CloseHandle(file);
+
+  EXPECT_EQ(writeMIDI(L"AB", -1, path.c_str()), 0);
+  EXPECT_EQ(ReadAll(path), old);
+
+  // A file another program holds open without sharing cannot be
+  // replaced: the call fails and keeps it.
+  const HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  errno = 0;
+  EXPECT_EQ(writeMIDI(L"AB", 48, path.c_str()), 0);
+  EXPECT_EQ(errno, EACCES);
+  ::CloseHandle(held);
+  EXPECT_EQ(ReadAll(path), old);
+  EXPECT_EQ(Entries(), std::vector<std::wstring>{L"song.mid"}) << "a temporary was left";
+
+  ASSERT_EQ(writeMIDI(L"AB", 48, path.c_str()), QUORBEL_OK);
+  EXPECT_EQ(ReadAll(path).size(), 68u);
+  EXPECT_EQ(Entries(), std::vector<std::wstring>{L"song.mid"});
+}
+
 TEST_F(LoadedLibrary, ANonASCIIPathIsCreatedWithExactlyThatName) {
   const std::wstring name = L"\u00FCn\u00EF\u540D.mid";
   ASSERT_EQ(writeMIDI(L"AB", 48, PathOf(name).c_str()), QUORBEL_OK);
