@@ -1,0 +1,119 @@
+// Many calls at once, from threads and processes, to their own files and to
+// one shared path: every call succeeds, every file is exact, and the shared
+// path always holds one whole file, never a mix and never a temporary.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempDirectory.h"
+#include "quorbel/quorbel.h"
+
+namespace quorbel::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kThreads = 8;
+constexpr int kProcesses = 2;
+constexpr int kCallsEach = 40;
+constexpr int32_t kTicks = 48;
+
+// Writer k's text: its own length and its own letter.
+std::u16string TextOf(int writer) {
+  return std::u16string(500 + 37 * writer, char16_t(u'a' + writer));
+}
+
+// The file a text of one repeated ASCII letter gives, built from its parts.
+Bytes ExpectedFile(const std::u16string& text) {
+  const uint32_t trackLength = 30 + 8 * uint32_t(text.size());
+  Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
+                uint8_t(trackLength >> 24), uint8_t(trackLength >> 16),
+                uint8_t(trackLength >> 8), uint8_t(trackLength),
+                0, 0xFF, 3, 7, 't', 'r', 'a', 'c', 'k', ' ', '1',
+                0, 0xFF, 0x58, 4, 4, 2, 36, 8,
+                0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00};
+  for (const char16_t unit : text) {
+    const auto note = uint8_t(unit);
+    file.insert(file.end(), {0, 0x90, note, 0x7F, kTicks, 0x80, note, 0});
+  }
+  file.insert(file.end(), {0, 0xFF, 0x2F, 0});
+  return file;
+}
+
+bool Writes(const std::u16string& text, const std::string& path) {
+  const std::u16string widePath(path.begin(), path.end());
+  return WriteMIDI(text.c_str(), kTicks, widePath.c_str()) == QUORBEL_OK;
+}
+
+TEST(Concurrency, ThreadsAndProcessesNeverSeeEachOthersFiles) {
+  TempDirectory dir;
+  const std::string shared = dir / "shared.mid";
+  const int writers = kThreads + kProcesses;
+  std::vector<Bytes> expected;
+  for (int k = 0; k < writers; ++k) expected.push_back(ExpectedFile(TextOf(k)));
+
+  // Processes first, before this one has threads to fork with.
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const std::u16string text = TextOf(kThreads + p);
+      bool ok = true;
+      for (int i = 0; i < kCallsEach; ++i) ok = Writes(text, shared) && ok;
+      ::_exit(ok ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+
+  std::atomic<bool> writing{true};
+  std::atomic<int> mixedReads{0}, reads{0};
+  std::thread reader([&] {
+    while (writing) {
+      const Bytes bytes = ReadFile(shared);
+      if (bytes.empty()) continue;  // not written yet
+      ++reads;
+      bool whole = false;
+      for (const Bytes& one : expected) whole = whole || bytes == one;
+      if (!whole) ++mixedReads;
+    }
+  });
+
+  std::atomic<int> failedCalls{0}, wrongFiles{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::u16string text = TextOf(t);
+      const std::string own = dir / ("own-" + std::to_string(t) + ".mid");
+      for (int i = 0; i < kCallsEach; ++i) {
+        if (!Writes(text, own) || !Writes(text, shared)) ++failedCalls;
+        if (ReadFile(own) != expected[t]) ++wrongFiles;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a process's call failed";
+  }
+  writing = false;
+  reader.join();
+
+  EXPECT_EQ(failedCalls, 0);
+  EXPECT_EQ(wrongFiles, 0);
+  EXPECT_EQ(mixedReads, 0) << "of " << reads << " reads of the shared file";
+  std::vector<std::string> names;
+  for (int t = 0; t < kThreads; ++t) names.push_back("own-" + std::to_string(t) + ".mid");
+  names.push_back("shared.mid");
+  EXPECT_EQ(dir.Entries(), names) << "a temporary was left behind";
+}
+
+}  // namespace
+}  // namespace quorbel::test
