@@ -1,0 +1,133 @@
+// WriteMIDI on any text and any note length. The oracle knows the file from
+// first principles: the text's bytes come from iconv, an independent UTF-16
+// to UTF-8 conversion, and the rest of the file from its documented layout.
+//
+// Input: four bytes of noteTicks (little-endian), then UTF-16LE text.
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "quorbel/quorbel.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+std::string& OutputPath() {
+  static std::string path = [] {
+    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/quorbel-fuzz-XXXXXX"
+                                                         : "/tmp/quorbel-fuzz-XXXXXX";
+    Check(mkdtemp(pattern.data()) != nullptr);
+    return pattern + "/out.mid";
+  }();
+  return path;
+}
+
+Bytes ReadAll(const std::string& path) {
+  Bytes bytes;
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return bytes;
+  uint8_t piece[65536];
+  ssize_t got;
+  while ((got = read(fd, piece, sizeof piece)) > 0) bytes.insert(bytes.end(), piece, piece + got);
+  close(fd);
+  return bytes;
+}
+
+// The UTF-8 bytes of the text: unpaired surrogates become U+FFFD first,
+// since iconv refuses them, and iconv does the rest.
+Bytes ExpectedTextBytes(const std::u16string& text) {
+  std::u16string clean;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      clean += unit;
+      clean += text[++i];
+    } else {
+      clean += (high || low) ? char16_t(0xFFFD) : unit;
+    }
+  }
+  static iconv_t converter = iconv_open("UTF-8", "UTF-16LE");
+  Check(converter != iconv_t(-1));
+  Bytes in;
+  for (const char16_t unit : clean) in.insert(in.end(), {uint8_t(unit), uint8_t(unit >> 8)});
+  Bytes out(clean.size() * 3 + 4);
+  char* inPointer = reinterpret_cast<char*>(in.data());
+  char* outPointer = reinterpret_cast<char*>(out.data());
+  size_t inLeft = in.size(), outLeft = out.size();
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  Check(iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) != size_t(-1));
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+Bytes VariableLength(uint32_t value) {
+  Bytes groups;  // lowest first
+  do {
+    groups.push_back(value & 0x7F);
+    value >>= 7;
+  } while (value != 0);
+  Bytes encoded;
+  for (size_t i = groups.size(); i-- > 0;) encoded.push_back(groups[i] | (i > 0 ? 0x80 : 0));
+  return encoded;
+}
+
+Bytes ExpectedFile(const Bytes& text, uint32_t ticks) {
+  const Bytes delta = VariableLength(ticks);
+  const uint32_t trackLength = uint32_t(30 + text.size() * (7 + delta.size()));
+  Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
+                uint8_t(trackLength >> 24), uint8_t(trackLength >> 16),
+                uint8_t(trackLength >> 8), uint8_t(trackLength),
+                0, 0xFF, 3, 7, 't', 'r', 'a', 'c', 'k', ' ', '1',
+                0, 0xFF, 0x58, 4, 4, 2, 36, 8,
+                0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00};
+  for (const uint8_t byte : text) {
+    const uint8_t note = byte & 0x7F;
+    file.insert(file.end(), {0, 0x90, note, 0x7F});
+    file.insert(file.end(), delta.begin(), delta.end());
+    file.insert(file.end(), {0x80, note, 0});
+  }
+  file.insert(file.end(), {0, 0xFF, 0x2F, 0});
+  return file;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 4) return 0;
+  const int32_t ticks = int32_t(uint32_t(data[0]) | uint32_t(data[1]) << 8 |
+                                uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24);
+  std::u16string text;
+  for (size_t i = 4; i + 1 < size; i += 2) {
+    const char16_t unit = char16_t(data[i] | data[i + 1] << 8);
+    if (unit == 0) break;  // the text ends at its terminator
+    text += unit;
+  }
+  const std::string& path = OutputPath();
+  unlink(path.c_str());
+  const std::u16string widePath(path.begin(), path.end());
+
+  errno = 0;
+  const int32_t result = WriteMIDI(text.c_str(), ticks, widePath.c_str());
+  if (ticks < 0 || ticks > QUORBEL_MAX_NOTE_TICKS) {
+    Check(result == 0 && errno == EINVAL);
+    Check(access(path.c_str(), F_OK) != 0);
+    return 0;
+  }
+  Check(result == QUORBEL_OK);
+  Check(ReadAll(path) == ExpectedFile(ExpectedTextBytes(text), uint32_t(ticks)));
+  return 0;
+}
