@@ -1,7 +1,9 @@
-// An ELF shared object has no DllMain: a constructor and a destructor run
-// the same attach and detach when the library is loaded and unloaded.
-// Neither can refuse the load, so a failed attach leaves the library loaded
-// without its registration, as a failed allocation does.
+// An ELF shared object has no DllMain: constructors and destructors run the
+// same steps when the library is loaded and unloaded. Priority 101 runs
+// first among constructors and last among destructors, so the raw step
+// comes before the static initialisers at load and after everything else at
+// unload. Neither can refuse the load: a failed attach leaves the library
+// loaded without its registration, as a failed allocation does.
 
 #include <dlfcn.h>
 
@@ -19,14 +21,22 @@ void* ModuleBase() {
              : nullptr;
 }
 
-__attribute__((constructor)) void AttachProcess() {
-  ModuleEntry(ProcessFramework(), LibraryRecord(), ModuleBase(),
-              LoaderReason::kProcessAttach);
+__attribute__((constructor(101))) void RawAttach() {
+  RawStep(ProcessFramework(), LoaderReason::kProcessAttach);
 }
 
-__attribute__((destructor)) void DetachProcess() {
-  ModuleEntry(ProcessFramework(), LibraryRecord(), ModuleBase(),
-              LoaderReason::kProcessDetach);
+__attribute__((constructor)) void MainAttach() {
+  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
+           LoaderReason::kProcessAttach);
+}
+
+__attribute__((destructor)) void MainDetach() {
+  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
+           LoaderReason::kProcessDetach);
+}
+
+__attribute__((destructor(101))) void RawDetach() {
+  RawStep(ProcessFramework(), LoaderReason::kProcessDetach);
 }
 
 }  // namespace

@@ -3,9 +3,14 @@
 namespace quorbel::module {
 namespace {
 
-// The framework's own first step at attach: the lists it built while the
-// module loaded pass to their companion slots, and the heads start empty.
-// At detach it has nothing to do.
+// Constant-initialised, like the framework layer: the loader reaches it
+// before any static initialiser would run.
+ExtensionModuleRecord libraryRecord;
+
+}  // namespace
+
+ExtensionModuleRecord& LibraryRecord() { return libraryRecord; }
+
 int RawStep(Framework& framework, LoaderReason reason) {
   if (reason != LoaderReason::kProcessAttach) return 1;
   ModuleState* state = framework.CurrentModuleState();
@@ -17,49 +22,20 @@ int RawStep(Framework& framework, LoaderReason reason) {
   return 1;
 }
 
-// Registration at attach, unregistration at detach. A registration object
-// that cannot be allocated is passed over: the library works without it.
 int MainStep(Framework& framework, ExtensionModuleRecord& record,
              void* instance, LoaderReason reason) {
   switch (reason) {
-    case LoaderReason::kProcessAttach: {
+    case LoaderReason::kProcessAttach:
       if (framework.InitExtensionModule(record, instance) == 0) return 0;
       if (void* memory = framework.Allocate(sizeof(Registration))) {
         framework.ConstructRegistration(memory, record, false);
       }
       return 1;
-    }
     case LoaderReason::kProcessDetach:
       framework.TermExtensionModule(record, false);
       return 1;
     default:
       return 1;
-  }
-}
-
-}  // namespace
-
-ExtensionModuleRecord& LibraryRecord() {
-  static ExtensionModuleRecord record;
-  return record;
-}
-
-// Attach: the raw step, then the main step. Detach: the main step, then the
-// exit sequence, then the raw step. The library registers no functions to
-// run at exit and has no static objects to destroy, so its exit sequence is
-// empty; the C runtime runs it around this function in any case.
-int ModuleEntry(Framework& framework, ExtensionModuleRecord& record,
-                void* instance, LoaderReason reason) {
-  switch (reason) {
-    case LoaderReason::kProcessAttach:
-      if (RawStep(framework, reason) == 0) return 0;
-      return MainStep(framework, record, instance, reason);
-    case LoaderReason::kProcessDetach: {
-      const int result = MainStep(framework, record, instance, reason);
-      return RawStep(framework, reason) == 0 ? 0 : result;
-    }
-    default:
-      return MainStep(framework, record, instance, reason);
   }
 }
 

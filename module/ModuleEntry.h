@@ -17,11 +17,25 @@ enum class LoaderReason : uint32_t {
 // The library's extension-module record: zero until the process attaches.
 ExtensionModuleRecord& LibraryRecord();
 
-// The loader's entry point, apart from the loader: registers the library
-// with `framework` at process attach and unregisters it at process detach.
-// Returns 0 when the attach fails (the framework refused the record), which
-// fails the load; 1 otherwise. Thread attach and detach change nothing.
-int ModuleEntry(Framework& framework, ExtensionModuleRecord& record,
-                void* instance, LoaderReason reason);
+// The two halves of the library's part in loading and unloading, which the
+// platform's entry points call in this order:
+//   attach: RawStep, the static initialisers, MainStep;
+//   detach: MainStep, the exit sequence, RawStep.
+// The library has no static initialisers and registers nothing to run at
+// exit, so those two stay empty.
+
+// The framework's own step: at process attach, the lists the framework built
+// while the module loaded pass to their companion slots and the heads start
+// empty. Returns 0 if there is no framework state to work on; 1 otherwise.
+// At any other time it does nothing.
+int RawStep(Framework& framework, LoaderReason reason);
+
+// Registration at process attach: the record is initialised with the module's
+// instance handle (0 if the framework refuses it, which fails the load), and
+// a registration object is allocated and constructed on it (a failed
+// allocation is passed over). Unregistration at process detach: the record
+// is ended. Thread attach and detach change nothing. Returns 0 or 1.
+int MainStep(Framework& framework, ExtensionModuleRecord& record,
+             void* instance, LoaderReason reason);
 
 }  // namespace quorbel::module

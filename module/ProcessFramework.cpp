@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <new>
 
 #include "Framework.h"
@@ -6,10 +7,13 @@ namespace quorbel::module {
 namespace {
 
 // The framework layer of this process. Its registration objects come from
-// the heap and go back to it when their record ends, so that a process that
-// unloads the library leaks nothing.
+// the C heap and go back to it when their record ends, so that a process
+// that unloads the library leaks nothing. It is constant-initialised: the
+// loader may use it before any static initialiser has run.
 class ProcessFrameworkLayer final : public Framework {
  public:
+  constexpr ProcessFrameworkLayer() = default;
+
   ModuleState* CurrentModuleState() override { return &state_; }
 
   int InitExtensionModule(ExtensionModuleRecord& record,
@@ -20,9 +24,7 @@ class ProcessFrameworkLayer final : public Framework {
     return 1;
   }
 
-  void* Allocate(size_t size) override {
-    return ::operator new(size, std::nothrow);
-  }
+  void* Allocate(size_t size) override { return std::malloc(size); }
 
   void ConstructRegistration(void* memory, ExtensionModuleRecord& record,
                              bool flag) override {
@@ -30,11 +32,12 @@ class ProcessFrameworkLayer final : public Framework {
         new (memory) Registration{&record, flag, record.registrations};
   }
 
+  // Safe on a record that was never initialised, as after a refused attach.
   void TermExtensionModule(ExtensionModuleRecord& record, bool) override {
     while (Registration* registration = record.registrations) {
       record.registrations = registration->next;
       registration->~Registration();
-      ::operator delete(registration);
+      std::free(registration);
     }
     record.initialized = false;
   }
@@ -43,11 +46,10 @@ class ProcessFrameworkLayer final : public Framework {
   ModuleState state_;
 };
 
+ProcessFrameworkLayer processFramework;
+
 }  // namespace
 
-Framework& ProcessFramework() {
-  static ProcessFrameworkLayer framework;
-  return framework;
-}
+Framework& ProcessFramework() { return processFramework; }
 
 }  // namespace quorbel::module

@@ -31,8 +31,9 @@ class RecordingFramework final : public Framework {
     EXPECT_EQ(object, &memory);
     EXPECT_EQ(&record, initializedRecord) << "constructed on another record";
   }
-  void TermExtensionModule(ExtensionModuleRecord&, bool flag) override {
+  void TermExtensionModule(ExtensionModuleRecord& record, bool flag) override {
     calls.push_back(std::string("term") + (flag ? "(true)" : "(false)"));
+    endedRecord = &record;
   }
 
   static inline int instanceToken;
@@ -44,67 +45,84 @@ class RecordingFramework final : public Framework {
   int initResult = 1;
   bool allocationFails = false;
   ExtensionModuleRecord* initializedRecord = nullptr;
+  ExtensionModuleRecord* endedRecord = nullptr;
   Registration memory{};
 };
 
 using Calls = std::vector<std::string>;
 constexpr void* kInstance = RecordingFramework::kInstance;
 
-TEST(ModuleAttach, RegistersAfterTakingOverTheFrameworkLists) {
+TEST(ModuleRawStep, AtAttachTheFrameworkListsPassToTheirCompanions) {
   RecordingFramework framework;
   int first = 0, second = 0;
   framework.state.listHeads[0] = &first;
   framework.state.listHeads[1] = &second;
-  ExtensionModuleRecord record;
-  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
-  EXPECT_EQ(framework.calls,
-            (Calls{"state", "init(instance)", "allocate(registration)", "construct(false)"}));
+  EXPECT_EQ(RawStep(framework, LoaderReason::kProcessAttach), 1);
+  EXPECT_EQ(framework.calls, Calls{"state"});
   EXPECT_EQ(framework.state.companions[0], &first);
   EXPECT_EQ(framework.state.companions[1], &second);
   EXPECT_EQ(framework.state.listHeads[0], nullptr);
   EXPECT_EQ(framework.state.listHeads[1], nullptr);
 }
 
-TEST(ModuleAttach, ARefusedRecordFailsTheLoad) {
-  RecordingFramework framework;
-  framework.initResult = 0;
-  ExtensionModuleRecord record;
-  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 0);
-  EXPECT_EQ(framework.calls, (Calls{"state", "init(instance)"}));
-}
-
-TEST(ModuleAttach, NoMemoryForTheRegistrationStillLoads) {
-  RecordingFramework framework;
-  framework.allocationFails = true;
-  ExtensionModuleRecord record;
-  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
-  EXPECT_EQ(framework.calls, (Calls{"state", "init(instance)", "allocate(registration)"}));
-}
-
-TEST(ModuleAttach, NoFrameworkStateFailsTheLoadBeforeAnythingElse) {
+TEST(ModuleRawStep, NoFrameworkStateFailsTheAttach) {
   RecordingFramework framework;
   framework.stateMissing = true;
-  ExtensionModuleRecord record;
-  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessAttach), 0);
-  EXPECT_EQ(framework.calls, Calls{"state"});
+  EXPECT_EQ(RawStep(framework, LoaderReason::kProcessAttach), 0);
 }
 
-TEST(ModuleDetach, EndsTheRecordAndLeavesTheListsAlone) {
+TEST(ModuleRawStep, DoesNothingAtDetachOrForThreads) {
+  for (const LoaderReason reason : {LoaderReason::kProcessDetach, LoaderReason::kThreadAttach,
+                                    LoaderReason::kThreadDetach}) {
+    RecordingFramework framework;
+    int list = 0;
+    framework.state.listHeads[0] = &list;
+    EXPECT_EQ(RawStep(framework, reason), 1);
+    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_EQ(framework.state.listHeads[0], &list);
+  }
+}
+
+TEST(ModuleMainStep, AttachRegistersUnlessTheRecordIsRefused) {
+  const struct {
+    const char* what;
+    int initResult;
+    bool allocationFails;
+    int result;
+    Calls calls;
+  } cases[] = {
+      {"registers", 1, false, 1, {"init(instance)", "allocate(registration)", "construct(false)"}},
+      {"a refused record fails the load", 0, false, 0, {"init(instance)"}},
+      {"no memory for the registration still loads", 1, true, 1,
+       {"init(instance)", "allocate(registration)"}},
+  };
+  for (const auto& c : cases) {
+    RecordingFramework framework;
+    framework.initResult = c.initResult;
+    framework.allocationFails = c.allocationFails;
+    ExtensionModuleRecord record;
+    EXPECT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessAttach), c.result)
+        << c.what;
+    EXPECT_EQ(framework.calls, c.calls) << c.what;
+  }
+}
+
+TEST(ModuleMainStep, DetachEndsTheRecordThatAttachInitialised) {
   RecordingFramework framework;
-  int list = 0;
-  framework.state.listHeads[0] = &list;
   ExtensionModuleRecord record;
-  EXPECT_EQ(ModuleEntry(framework, record, kInstance, LoaderReason::kProcessDetach), 1);
+  ASSERT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
+  framework.calls.clear();
+  EXPECT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessDetach), 1);
   EXPECT_EQ(framework.calls, Calls{"term(false)"});
-  EXPECT_EQ(framework.state.listHeads[0], &list);
+  EXPECT_EQ(framework.endedRecord, &record);
 }
 
-TEST(ModuleThreads, ThreadAttachAndDetachChangeNothing) {
+TEST(ModuleMainStep, ThreadAttachAndDetachChangeNothing) {
   for (const LoaderReason reason : {LoaderReason::kThreadAttach, LoaderReason::kThreadDetach}) {
     RecordingFramework framework;
     framework.initResult = 0;  // would fail a process attach
     ExtensionModuleRecord record;
-    EXPECT_EQ(ModuleEntry(framework, record, kInstance, reason), 1);
+    EXPECT_EQ(MainStep(framework, record, kInstance, reason), 1);
     EXPECT_TRUE(framework.calls.empty());
   }
 }
@@ -114,20 +132,24 @@ TEST(ModuleThreads, ThreadAttachAndDetachChangeNothing) {
 TEST(ProcessFrameworkLayer, DetachReleasesWhatAttachRegistered) {
   ExtensionModuleRecord record;
   int instance = 0;
-  ASSERT_EQ(ModuleEntry(ProcessFramework(), record, &instance, LoaderReason::kProcessAttach), 1);
+  ASSERT_EQ(RawStep(ProcessFramework(), LoaderReason::kProcessAttach), 1);
+  ASSERT_EQ(MainStep(ProcessFramework(), record, &instance, LoaderReason::kProcessAttach), 1);
   ASSERT_NE(record.registrations, nullptr);
   EXPECT_EQ(record.registrations->record, &record);
   EXPECT_FALSE(record.registrations->flag);
   EXPECT_EQ(record.instance, &instance);
-  EXPECT_EQ(ModuleEntry(ProcessFramework(), record, &instance, LoaderReason::kProcessDetach), 1);
+  EXPECT_EQ(MainStep(ProcessFramework(), record, &instance, LoaderReason::kProcessDetach), 1);
   EXPECT_EQ(record.registrations, nullptr);
   EXPECT_FALSE(record.initialized);
 }
 
-TEST(ProcessFrameworkLayer, RefusesAModuleWithoutAnInstance) {
+// A loader may still call detach after a refused attach.
+TEST(ProcessFrameworkLayer, RefusesAModuleWithoutAnInstanceAndDetachesSafely) {
   ExtensionModuleRecord record;
-  EXPECT_EQ(ModuleEntry(ProcessFramework(), record, nullptr, LoaderReason::kProcessAttach), 0);
+  EXPECT_EQ(MainStep(ProcessFramework(), record, nullptr, LoaderReason::kProcessAttach), 0);
   EXPECT_EQ(record.registrations, nullptr);
+  EXPECT_EQ(MainStep(ProcessFramework(), record, nullptr, LoaderReason::kProcessDetach), 1);
+  EXPECT_FALSE(record.initialized);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # QUORBEL.dll names itself QUORBEL.dll and exports WriteMIDI alone, by name
-# and as ordinal 1.
+# and as ordinal 1. It needs nothing but the system's KERNEL32.dll and
+# msvcrt.dll, and carries no static initialisers: nothing of its own runs
+# at load but its entry point.
 set -eu
 objdump=$1
 dll=$2
@@ -17,4 +19,8 @@ names=$(echo "$table" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed 
 [ "$addresses" = 1 ] || fail "the DLL exports $addresses addresses, not 1"
 [ "$base" = 1 ] || fail "the ordinal base is $base, not 1"
 [ "$names" = "0 WriteMIDI" ] || fail "the exported names are not WriteMIDI alone at ordinal 1: $names"
-echo "exports: WriteMIDI alone, ordinal 1, in QUORBEL.dll"
+imports=$(echo "$table" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ')
+[ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "the DLL imports $imports"
+initialisers=$("$objdump" -t "$dll" | grep -c '_GLOBAL__sub_I' || true)
+[ "$initialisers" = 0 ] || fail "the DLL has $initialisers static initialisers"
+echo "exports: WriteMIDI alone, ordinal 1, in QUORBEL.dll; imports: $imports"
