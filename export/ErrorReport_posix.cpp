@@ -4,6 +4,8 @@
 
 namespace quorbel {
 
+void BeginErrorReport() {}
+
 void ReportError(int errnoValue) { errno = errnoValue; }
 
 }  // namespace quorbel

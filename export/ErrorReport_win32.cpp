@@ -18,15 +18,18 @@ DWORD Win32ErrorFor(int errnoValue) {
     case ENOSPC: return ERROR_DISK_FULL;
     case EFBIG: return ERROR_FILE_TOO_LARGE;
     case EOVERFLOW: return ERROR_ARITHMETIC_OVERFLOW;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     default: return ERROR_WRITE_FAULT;
   }
 }
 
 }  // namespace
 
+void BeginErrorReport() { ::SetLastError(ERROR_SUCCESS); }
+
 void ReportError(int errnoValue) {
   errno = errnoValue;
-  ::SetLastError(Win32ErrorFor(errnoValue));
+  if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(Win32ErrorFor(errnoValue));
 }
 
 }  // namespace quorbel

@@ -16,8 +16,9 @@ constexpr size_t kMaxBytesPerUTF16Unit = 3;
 
 // Converts `count` units of text to the multibyte encoding and returns the
 // number of bytes written to `bytes`, which holds at least
-// count * kMaxBytesPerUTF16Unit. An unpaired surrogate becomes U+FFFD. The
-// caller never cuts a surrogate pair between two pieces.
+// count * kMaxBytesPerUTF16Unit. An unpaired surrogate becomes what the
+// system makes of it: U+FFFD in UTF-8, as Windows' own conversion to UTF-8
+// does. The caller never cuts a surrogate pair between two pieces.
 size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
                         uint8_t* bytes);
 

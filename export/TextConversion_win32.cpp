@@ -2,13 +2,14 @@
 
 #include <cerrno>
 
-#include "NativePath.h"
 #include "TextConversion.h"
 
 namespace quorbel {
 
 // The system's own conversion to the ANSI code page, with its defaults for
-// characters the code page lacks.
+// characters the code page lacks. It cannot fail here: the buffer holds
+// three bytes a unit, more than any code page needs, and without
+// WC_ERR_INVALID_CHARS no character is refused.
 size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
                         uint8_t* bytes) {
   if (count == 0) return 0;
@@ -16,13 +17,6 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
       CP_ACP, 0, units, static_cast<int>(count), reinterpret_cast<char*>(bytes),
       static_cast<int>(count * kMaxBytesPerUTF16Unit), nullptr, nullptr);
   return size > 0 ? static_cast<size_t>(size) : 0;
-}
-
-// The wide file calls take the path as it is: converting it to the ANSI
-// code page would turn every character the code page lacks into '?'.
-int NativePath::Assign(const QuorbelUTF16Unit* path) {
-  path_ = path;
-  return path == nullptr ? EINVAL : 0;
 }
 
 }  // namespace quorbel

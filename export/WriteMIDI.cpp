@@ -13,6 +13,7 @@ namespace {
 // Returns 0 once the whole file is written and closed, or an errno value.
 int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
                   const QuorbelUTF16Unit* path) {
+  BeginErrorReport();
   // Refused before anything is opened, so an existing file stays as it is.
   if (noteTicks < 0 || noteTicks > QUORBEL_MAX_NOTE_TICKS) return EINVAL;
   NativePath nativePath;

@@ -45,6 +45,19 @@ int ErrnoFor(DWORD error) {
 
 int LastErrno() { return ErrnoFor(::GetLastError()); }
 
+// Keeps the thread's last error, the one the failed call set, across the
+// clean-up calls after it.
+class LastErrorKept {
+ public:
+  LastErrorKept() : error_(::GetLastError()) {}
+  ~LastErrorKept() { ::SetLastError(error_); }
+  LastErrorKept(const LastErrorKept&) = delete;
+  LastErrorKept& operator=(const LastErrorKept&) = delete;
+
+ private:
+  DWORD error_;
+};
+
 bool IsDirectory(const wchar_t* path) {
   const DWORD attributes = ::GetFileAttributesW(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&
@@ -138,9 +151,11 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
 }
 
 // A positioned write moves the file pointer of a synchronous handle, so
-// the append position is put back afterwards.
+// the append position is put back afterwards. A device has no position to
+// go back to: the bytes would only be appended.
 int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
   const HANDLE handle = AsHandle(handle_);
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return ESPIPE;
   LARGE_INTEGER appendPosition{}, start{};
   if (!::SetFilePointerEx(handle, start, &appendPosition, FILE_CURRENT)) {
     return LastErrno();
@@ -166,14 +181,19 @@ int OutputFile::Close() {
         !::MoveFileExW(temporaryPath_, path_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
       const DWORD moveError = ::GetLastError();
       error = moveError == ERROR_ACCESS_DENIED && IsDirectory(path_) ? EISDIR : ErrnoFor(moveError);
+      ::SetLastError(moveError);
     }
-    if (error != 0) ::DeleteFileW(temporaryPath_);
+    if (error != 0) {
+      const LastErrorKept kept;
+      ::DeleteFileW(temporaryPath_);
+    }
   }
   return error;
 }
 
 void OutputFile::Discard() {
   if (handle_ == -1) return;
+  const LastErrorKept kept;
   ::CloseHandle(AsHandle(handle_));
   handle_ = -1;
   if (!inPlace_) ::DeleteFileW(temporaryPath_);

@@ -42,6 +42,7 @@ class LoadedLibrary : public ::testing::Test {
     ::RemoveDirectoryW(directory.c_str());
     if (module != nullptr) {
       EXPECT_TRUE(::FreeLibrary(module));
+      EXPECT_EQ(::GetModuleHandleW(L"QUORBEL.dll"), nullptr) << "still loaded";
     }
   }
 
@@ -114,6 +115,18 @@ TEST_F(LoadedLibrary, RefusalsAndFailuresAreReportedAndCreateNothing) {
   errno = 0;
   EXPECT_EQ(writeMIDI(L"AB", 48, PathOf(L"no\\such\\x.mid").c_str()), 0);
   EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  // The last error is the system's own, not a translation of errno back.
+  EXPECT_EQ(writeMIDI(L"AB", 48, PathOf(L"what?.mid").c_str()), 0);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+
+  // A path with an unpaired surrogate names no file, here as everywhere.
+  const std::wstring lone = PathOf(L"a") + wchar_t(0xD800) + L".mid";
+  EXPECT_EQ(writeMIDI(L"AB", 48, lone.c_str()), 0);
+  EXPECT_EQ(errno, EILSEQ);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   EXPECT_EQ(writeMIDI(L"AB", 48, directory.c_str()), 0);
   EXPECT_EQ(errno, EISDIR);
   EXPECT_TRUE(Entries().empty());
@@ -154,7 +167,8 @@ TEST_F(LoadedLibrary, ANonASCIIPathIsCreatedWithExactlyThatName) {
   const std::wstring name = L"\u00FCn\u00EF\u540D.mid";
   ASSERT_EQ(writeMIDI(L"AB", 48, PathOf(name).c_str()), QUORBEL_OK);
   EXPECT_EQ(Entries(), std::vector<std::wstring>{name});
-  EXPECT_EQ(ReadAll(PathOf(name)).size(), 68u);
+  EXPECT_EQ(ReadAll(PathOf(name)),
+            Bytes(std::begin(kDocumentedExample), std::end(kDocumentedExample)));
 }
 
 TEST_F(LoadedLibrary, TextIsTakenInTheANSICodePage) {
@@ -188,6 +202,10 @@ TEST_F(LoadedLibrary, CarriesItsVersionRecord) {
   UINT length = 0;
   ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+  EXPECT_EQ(fixed->dwStrucVersion, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileFlagsMask, static_cast<DWORD>(VS_FFI_FILEFLAGSMASK));
+  EXPECT_EQ(fixed->dwFileFlags, 0u);
+  EXPECT_EQ(fixed->dwFileSubtype, 0u);
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);  // .0.1
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
