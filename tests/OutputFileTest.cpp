@@ -1,0 +1,87 @@
+// The output file on its own, on every platform: positioned writes, and a
+// file that appears at its path only when it is closed.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "OutputFile.h"
+
+namespace quorbel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    directory = fs::temp_directory_path() / ("quorbel-output-" + std::to_string(stamp));
+    ASSERT_TRUE(fs::create_directory(directory));
+  }
+  void TearDown() override { fs::remove_all(directory); }
+
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Put(OutputFile& file, const std::string& text) {
+    ASSERT_EQ(file.Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 0);
+  }
+  size_t EntryCount() const {
+    return size_t(std::distance(fs::directory_iterator(directory), fs::directory_iterator()));
+  }
+
+  fs::path directory;
+};
+
+TEST_F(OutputFileTest, APositionedWriteLeavesTheAppendPositionAlone) {
+  const fs::path path = directory / "out.bin";
+  OutputFile file;
+  ASSERT_EQ(file.Open(path.c_str()), 0);
+  Put(file, "abc");
+  const uint8_t patch = 'X';
+  ASSERT_EQ(file.WriteAt(0, &patch, 1), 0);
+  Put(file, "def");
+  ASSERT_EQ(file.Close(), 0);
+  EXPECT_EQ(Read(path), "Xbcdef");
+}
+
+TEST_F(OutputFileTest, TheFileTakesThePathOnlyWhenClosed) {
+  const fs::path path = directory / "out.bin";
+  std::ofstream(path, std::ios::binary) << "old";
+  OutputFile file;
+  ASSERT_EQ(file.Open(path.c_str()), 0);
+  Put(file, "new content");
+  EXPECT_EQ(Read(path), "old") << "the path changed before the close";
+  ASSERT_EQ(file.Close(), 0);
+  EXPECT_EQ(Read(path), "new content");
+  EXPECT_EQ(EntryCount(), 1u);
+}
+
+TEST_F(OutputFileTest, ADiscardedFileLeavesThePathAsItWas) {
+  const fs::path path = directory / "out.bin";
+  {
+    OutputFile file;
+    ASSERT_EQ(file.Open(path.c_str()), 0);
+    Put(file, "never seen");
+    file.Discard();
+  }
+  EXPECT_FALSE(fs::exists(path));
+
+  std::ofstream(path, std::ios::binary) << "old";
+  {
+    OutputFile file;  // left without a close: its destructor discards it
+    ASSERT_EQ(file.Open(path.c_str()), 0);
+    Put(file, "never seen");
+  }
+  EXPECT_EQ(Read(path), "old");
+  EXPECT_EQ(EntryCount(), 1u) << "a temporary was left behind";
+}
+
+}  // namespace
+}  // namespace quorbel::test
