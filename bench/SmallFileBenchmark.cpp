@@ -121,6 +121,32 @@ void FloorSmallFile(benchmark::State& state, Medium medium) {
   state.SetBytesProcessed(state.iterations() * int64_t{kFileBytes});
 }
 
+// The floor for a writer that never leaves a partial file: the same bytes
+// to a new temporary file beside the path, renamed over it once closed.
+void FloorRenameSmallFile(benchmark::State& state, Medium medium) {
+  const auto file = PrepareScratchFile(state, medium);
+  if (file == nullptr) return;
+  const auto text = quorbel::bench::MakeAsciiText(kTextChars);
+  if (WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) != QUORBEL_OK) {
+    state.SkipWithError("WriteMIDI failed");
+    return;
+  }
+  const std::vector<uint8_t> bytes = ReadFile(file->path());
+  const std::string temporary = file->path() + ".tmp";
+  const char* path = file->path().c_str();
+  for (auto _ : state) {
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    const bool written =
+        fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
+                       static_cast<ssize_t>(bytes.size());
+    if (fd < 0 || ::close(fd) != 0 || !written || ::rename(temporary.c_str(), path) != 0) {
+      state.SkipWithError("open, write, close or rename failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t{kFileBytes});
+}
+
 // Real time: on a disk, part of the cost is waiting for the kernel, which
 // the process's CPU time does not see.
 BENCHMARK_CAPTURE(WriteMIDISmallFile, tmpfs, Medium::kTmpfs)
@@ -130,6 +156,10 @@ BENCHMARK_CAPTURE(FloorSmallFile, tmpfs, Medium::kTmpfs)
 BENCHMARK_CAPTURE(WriteMIDISmallFile, disk, Medium::kDisk)
     ->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(FloorSmallFile, disk, Medium::kDisk)
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FloorRenameSmallFile, tmpfs, Medium::kTmpfs)
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FloorRenameSmallFile, disk, Medium::kDisk)
     ->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

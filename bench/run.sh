@@ -77,12 +77,16 @@ medians "$results/small_file.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
               error[message] = 1 }
   function row(medium, where) {
     w = time["WriteMIDISmallFile/" medium]; f = time["FloorSmallFile/" medium]
-    if (w && f) printf "  %-26s %9.1f us %9.1f us %7.2f\n", where, w / 1e3, f / 1e3, w / f
-    else printf "  %-26s %12s %12s %7s\n", where, "-", "-", "-"
+    r = time["FloorRenameSmallFile/" medium]
+    if (w && f && r) printf "  %-22s %9.1f us %9.1f us %7.2f %9.1f us %7.2f\n", where,
+                            w / 1e3, f / 1e3, w / f, r / 1e3, w / r
+    else printf "  %-22s %12s %12s %7s %12s %7s\n", where, "-", "-", "-", "-", "-"
   }
   END {
     print "Small file: 1999 ASCII chars, noteTicks 48, 16,044 bytes (median of 5)"
-    printf "  %-26s %12s %12s %7s\n", "file system", "WriteMIDI", "floor", "ratio"
+    print "  floor: open, write, close; rename floor: the same to a temporary, renamed over"
+    printf "  %-22s %12s %12s %7s %12s %7s\n", "file system", "WriteMIDI", "floor", "ratio",
+           "rename floor", "ratio"
     row("tmpfs", "tmpfs /dev/shm")
     row("disk", disk_fs " " disk)
     for (message in error) print "  not measured: " message

@@ -52,6 +52,7 @@ class OutputFile final : public OutputSink {
   const wchar_t* path_ = nullptr;
   wchar_t temporaryPath_[kMaxPath + 32] = {};
 #else
+  int OpenInPlace(int directory, const char* name);
   int directory_ = -1;               // where the target and the temporary are
   char targetName_[NAME_MAX + 1] = {};
   char temporaryName_[32] = {};

@@ -5,8 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <cstdio>  // renameat
 #include <cstring>
+#include <string_view>
 
 #include "OutputFile.h"
 
@@ -16,37 +17,56 @@ namespace {
 constexpr int kMaxSymbolicLinks = 40;  // as the kernel allows in one lookup
 constexpr int kTemporaryNameTries = 100;
 
-// Opening a FIFO for writing waits for a reader, for ever if none comes:
-// the open does not wait, and a FIFO without a reader fails with ENXIO.
-// Writes block as usual once the file is open.
-int OpenInPlace(int directory, const char* name) {
-  const int fd = ::openat(directory, name, O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return -1;
-  }
-  return fd;
-}
-
 // A name no other call, thread or process is likely to choose at the same
 // moment; O_EXCL makes sure, and a clash only costs another try.
 void MakeTemporaryName(char (&name)[32]) {
   static std::atomic<uint64_t> calls{0};
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  uint64_t value = (uint64_t(::getpid()) << 40) ^ uint64_t(now.tv_nsec) ^
-                   (uint64_t(now.tv_sec) << 20) ^
+  // The address of a local differs between processes (and threads) as
+  // their stacks do, and costs no system call, unlike the process id.
+  uint64_t value = uint64_t(reinterpret_cast<uintptr_t>(&now)) ^ uint64_t(now.tv_nsec) ^
+                   (uint64_t(now.tv_sec) << 32) ^
                    (calls.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15u);
   value ^= value >> 29;
   value *= 0xBF58476D1CE4E5B9u;
   value ^= value >> 32;
-  std::snprintf(name, sizeof name, ".quorbel-%016llx.tmp",
-                static_cast<unsigned long long>(value));
+  static constexpr char kPrefix[] = ".quorbel-";
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char* out = name;
+  for (const char c : std::string_view(kPrefix)) *out++ = c;
+  for (int shift = 60; shift >= 0; shift -= 4) *out++ = kDigits[(value >> shift) & 0xF];
+  for (const char c : std::string_view(".tmp")) *out++ = c;
+  *out = '\0';
 }
+
+// The directory a lookup has reached; closed when the lookup gives up.
+class Directory {
+ public:
+  Directory() = default;
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+  ~Directory() {
+    if (fd_ != AT_FDCWD) ::close(fd_);
+  }
+  int fd() const { return fd_; }
+  // Moves into `name` (relative to here, or absolute). Returns 0 or errno.
+  int Enter(const char* name) {
+    const int next = ::openat(fd_, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (next < 0) return errno;
+    if (fd_ != AT_FDCWD) ::close(fd_);
+    fd_ = next;
+    return 0;
+  }
+  int Release() {
+    const int fd = fd_;
+    fd_ = AT_FDCWD;
+    return fd;
+  }
+
+ private:
+  int fd_ = AT_FDCWD;
+};
 
 }  // namespace
 
@@ -54,117 +74,96 @@ int OutputFile::Open(const NativePathChar* path) {
   Discard();
   if (*path == '\0') return ENOENT;
 
-  // A device, a FIFO or a socket has no file to replace: write to it in
-  // place, reached by the kernel's own lookup, which also understands
-  // /dev/stdout and the other links of /proc.
-  struct stat named;
-  if (::stat(path, &named) == 0 && !S_ISREG(named.st_mode)) {
-    if (S_ISDIR(named.st_mode)) return EISDIR;
-    const int fd = OpenInPlace(AT_FDCWD, path);
-    if (fd < 0) return errno;
-    handle_ = fd;
-    inPlace_ = true;
-    return 0;
-  }
-
   // Walk to the file the path names in the end, through any symbolic
   // links, keeping the directory it is in open: the temporary is created
   // and renamed there, so the rename replaces exactly that file.
   char walk[PATH_MAX];
   if (std::strlen(path) >= sizeof walk) return ENAMETOOLONG;
   std::strcpy(walk, path);
-  int directory = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (directory < 0) return errno;
+  Directory directory;
   struct stat target {};
   bool exists = false;
   for (int links = 0;; ++links) {
-    if (links > kMaxSymbolicLinks) {
-      ::close(directory);
-      return ELOOP;
-    }
+    if (links > kMaxSymbolicLinks) return ELOOP;
     char* slash = std::strrchr(walk, '/');
     char* name = slash != nullptr ? slash + 1 : walk;
-    if (slash != nullptr) {
-      const char* directoryPart = walk;
-      if (slash == walk) {
-        directoryPart = "/";
-      } else {
-        *slash = '\0';
-      }
-      const int next = ::openat(directory, directoryPart, O_PATH | O_DIRECTORY | O_CLOEXEC);
-      const int error = errno;
-      ::close(directory);
-      if (next < 0) return error;
-      directory = next;
+    if (slash == walk) {
+      if (const int error = directory.Enter("/")) return error;
+    } else if (slash != nullptr) {
+      *slash = '\0';
+      if (const int error = directory.Enter(walk)) return error;
+    } else if (directory.fd() == AT_FDCWD) {
+      // Held open, so that a change of working directory cannot move it.
+      if (const int error = directory.Enter(".")) return error;
     }
-    if (*name == '\0') {  // "dir/": a directory, never a file
-      ::close(directory);
-      return EISDIR;
-    }
-    if (std::strlen(name) > NAME_MAX) {
-      ::close(directory);
-      return ENAMETOOLONG;
-    }
+    if (*name == '\0') return EISDIR;  // "dir/" names no file
+    if (std::strlen(name) > NAME_MAX) return ENAMETOOLONG;
     std::strcpy(targetName_, name);
-    if (::fstatat(directory, targetName_, &target, AT_SYMLINK_NOFOLLOW) != 0) {
-      const int error = errno;
-      if (error != ENOENT) {
-        ::close(directory);
-        return error;
-      }
+    if (::fstatat(directory.fd(), targetName_, &target, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return errno;
       break;  // a new file
     }
     if (!S_ISLNK(target.st_mode)) {
       exists = true;
       break;
     }
-    const ssize_t size = ::readlinkat(directory, targetName_, walk, sizeof walk);
-    if (size < 0 || size == ssize_t(sizeof walk)) {
-      const int error = size < 0 ? errno : ENAMETOOLONG;
-      ::close(directory);
-      return error;
+    // The kernel's own lookup says what a link leads to in the end: a
+    // device, a FIFO or a pipe is written in place, reached as the kernel
+    // reaches it, which also serves /dev/stdout and the links of /proc.
+    struct stat followed;
+    if (links == 0 && ::stat(path, &followed) == 0 && !S_ISREG(followed.st_mode)) {
+      if (S_ISDIR(followed.st_mode)) return EISDIR;
+      return OpenInPlace(AT_FDCWD, path);
     }
+    const ssize_t size = ::readlinkat(directory.fd(), targetName_, walk, sizeof walk);
+    if (size < 0) return errno;
+    if (size == ssize_t(sizeof walk)) return ENAMETOOLONG;
     walk[size] = '\0';  // relative to the link's directory, which is open
   }
 
-  if (exists && S_ISDIR(target.st_mode)) {
-    ::close(directory);
-    return EISDIR;
-  }
-  if (exists && !S_ISREG(target.st_mode)) {
-    const int fd = OpenInPlace(directory, targetName_);
-    const int error = errno;
-    ::close(directory);
-    if (fd < 0) return error;
-    handle_ = fd;
-    inPlace_ = true;
-    return 0;
-  }
+  if (exists && S_ISDIR(target.st_mode)) return EISDIR;
+  // A device, a FIFO or a socket has no file to replace: write in place.
+  if (exists && !S_ISREG(target.st_mode)) return OpenInPlace(directory.fd(), targetName_);
 
   const mode_t mode = exists ? (target.st_mode & 07777) : 0666;
   int fd = -1;
   for (int tries = 0; fd < 0 && tries < kTemporaryNameTries; ++tries) {
     MakeTemporaryName(temporaryName_);
-    fd = ::openat(directory, temporaryName_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    fd = ::openat(directory.fd(), temporaryName_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) {
-    const int error = errno;
-    ::close(directory);
-    return error;
-  }
+  if (fd < 0) return errno;
   // The replacement keeps the owner and the permission bits of the file it
   // replaces (the umask may have taken bits away at creation). Where the
   // system refuses, the replacement is still the caller's own file.
-  if (exists) {
-    if (target.st_uid != ::geteuid() || target.st_gid != ::getegid()) {
-      (void)::fchown(fd, target.st_uid, target.st_gid);
+  struct stat created;
+  if (exists && ::fstat(fd, &created) == 0) {
+    if (created.st_uid != target.st_uid || created.st_gid != target.st_gid) {
+      (void)::fchown(fd, target.st_uid, target.st_gid);  // clears set-id bits
+      created.st_mode = 0;
     }
-    (void)::fchmod(fd, mode);
+    if ((created.st_mode & 07777) != mode) (void)::fchmod(fd, mode);
   }
   handle_ = fd;
-  directory_ = directory;
+  directory_ = directory.Release();
   inPlace_ = false;
+  return 0;
+}
+
+// Opening a FIFO for writing waits for a reader, for ever if none comes:
+// the open does not wait, and a FIFO without a reader fails with ENXIO.
+// Writes block as usual once the file is open.
+int OutputFile::OpenInPlace(int directory, const char* name) {
+  const int fd = ::openat(directory, name, O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  handle_ = fd;
+  inPlace_ = true;
   return 0;
 }
 
