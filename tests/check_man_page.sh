@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The man page renders without a warning, and names every option --help does.
+#   check_man_page.sh MAN_PAGE TOOL
+set -euo pipefail
+page=$1
+tool=$2
+warnings=$(groff -ww -man -Tutf8 "$page" 2>&1 >/dev/null)
+[ -z "$warnings" ] || { echo "groff warns:"; echo "$warnings"; exit 1; }
+rendered=$(MANWIDTH=80 man -l "$page" 2>&1)
+for option in $("$tool" --help | grep -oE -- '(^|[ ,])--?[a-zA-Z]+' | tr -d ' ,' | sort -u); do
+  grep -q -- "$option" <<<"$rendered" || { echo "the man page does not name $option"; exit 1; }
+done
+echo "man page: renders cleanly and names every option of --help"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Quorbel installed into a prefix of its own, and used from there the ways a
+# host's build would: a CMake project with find_package, a Makefile with
+# pkg-config, and a project that adds the source tree with add_subdirectory.
+# Each writes the documented example and must get it byte for byte.
+#   check_install.sh BUILD_DIR SOURCE_DIR SCRATCH_DIR
+set -euo pipefail
+build=$1
+source=$2
+work=$3
+rm -rf "$work"
+mkdir -p "$work"
+prefix=$work/prefix
+
+printf '\x4d\x54\x68\x64\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60\x4d\x54\x72\x6b\x00\x00\x00\x2e\x00\xff\x03\x07track 1\x00\xff\x58\x04\x04\x02\x24\x08\x00\xff\x51\x03\x3d\x09\x00\x00\x90\x41\x7f\x30\x80\x41\x00\x00\x90\x42\x7f\x30\x80\x42\x00\x00\xff\x2f\x00' \
+  >"$work/expected.mid"
+
+echo "-- installing into $prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for file in include/quorbel/quorbel.h bin/quorbel share/man/man1/quorbel.1 \
+            lib/cmake/Quorbel/QuorbelConfig.cmake lib/cmake/Quorbel/QuorbelConfigVersion.cmake; do
+  [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+libdir=$(dirname "$(find "$prefix" -name libquorbel.so.1.0.0.1)")
+[ -L "$libdir/libquorbel.so.1" ] && [ -L "$libdir/libquorbel.so" ] ||
+  { echo "the SONAME links are missing in $libdir"; exit 1; }
+"$prefix/bin/quorbel" --version | grep -qx 'quorbel 1.0.0.1'
+
+echo "-- find_package(Quorbel 1.0)"
+cmake -S "$source/examples/c" -B "$work/cmake-host" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake-host" >/dev/null
+"$work/cmake-host/write_midi" "$work/cmake.mid" 48 AB
+cmp "$work/cmake.mid" "$work/expected.mid"
+
+echo "-- a newer major version is not accepted"
+mkdir -p "$work/version-host"
+printf 'cmake_minimum_required(VERSION 3.25)\nproject(V LANGUAGES C)\nfind_package(Quorbel 2.0 REQUIRED)\n' \
+  >"$work/version-host/CMakeLists.txt"
+if cmake -S "$work/version-host" -B "$work/version-host/build" -DCMAKE_PREFIX_PATH="$prefix" \
+     >/dev/null 2>&1; then
+  echo "find_package(Quorbel 2.0) accepted version 1.0.0.1"; exit 1
+fi
+
+echo "-- pkg-config --cflags --libs quorbel"
+mkdir -p "$work/make-host"
+PKG_CONFIG_PATH=$libdir/pkgconfig make -s -C "$work/make-host" \
+  -f "$source/examples/c/Makefile" VPATH="$source/examples/c"
+"$work/make-host/write_midi" "$work/make.mid" 48 AB
+cmp "$work/make.mid" "$work/expected.mid"
+
+echo "-- add_subdirectory"
+cmake -S "$source/tests/install/subdirectory" -B "$work/subdirectory-host" \
+  -DQUORBEL_SOURCE_DIR="$source" >/dev/null
+cmake --build "$work/subdirectory-host" >/dev/null
+"$work/subdirectory-host/write_midi" "$work/subdirectory.mid" 48 AB
+cmp "$work/subdirectory.mid" "$work/expected.mid"
+
+rm -rf "$work"
+echo "installed package: 3 hosts wrote the documented example"
