@@ -84,7 +84,7 @@ extern "C" {
  * The replacement is atomic, not durable: nothing is forced to the disk,
  * so a power failure soon after may lose the new file.
  *
- * The call allocates no heap memory, uses about 22 KiB of stack whatever
+ * The call allocates no heap memory, uses about 26 KiB of stack whatever
  * the size of the text, and keeps no state: calls from several threads
  * share nothing but the file system.
  */
