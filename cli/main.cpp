@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -84,6 +85,11 @@ int ReadStandardInput(std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past the file size limit a write fails with EFBIG and the call cleans
+  // up after itself; the signal's default action would kill the tool first
+  // and leave the temporary file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
+
   quorbel::cli::Options options;
   const std::string usageError = quorbel::cli::ParseOptions(argc, argv, options);
   if (!usageError.empty()) return UsageError(usageError);

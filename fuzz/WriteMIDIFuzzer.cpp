@@ -4,6 +4,7 @@
 //
 // Input: four bytes of noteTicks (little-endian), then UTF-16LE text.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
@@ -24,14 +25,34 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-std::string& OutputPath() {
-  static std::string path = [] {
+// A folder of the run's own, removed when the run ends. The name is never
+// destroyed, so that it outlives the handler that removes the folder.
+const std::string& OutputDirectory() {
+  static const std::string* directory = [] {
     std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/quorbel-fuzz-XXXXXX"
                                                          : "/tmp/quorbel-fuzz-XXXXXX";
     Check(mkdtemp(pattern.data()) != nullptr);
-    return pattern + "/out.mid";
+    return new std::string(pattern);
   }();
-  return path;
+  static const bool removedAtExit = std::atexit([] {
+    unlink((*directory + "/out.mid").c_str());
+    rmdir(directory->c_str());
+  }) == 0;
+  (void)removedAtExit;
+  return *directory;
+}
+
+// Nothing but the output itself may be left in the folder.
+bool FolderHoldsOnly(const char* name) {
+  DIR* folder = opendir(OutputDirectory().c_str());
+  Check(folder != nullptr);
+  bool only = true;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string found = entry->d_name;
+    if (found != "." && found != ".." && found != name) only = false;
+  }
+  closedir(folder);
+  return only;
 }
 
 Bytes ReadAll(const std::string& path) {
@@ -116,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (unit == 0) break;  // the text ends at its terminator
     text += unit;
   }
-  const std::string& path = OutputPath();
+  const std::string path = OutputDirectory() + "/out.mid";
   unlink(path.c_str());
   const std::u16string widePath(path.begin(), path.end());
 
@@ -125,9 +146,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ticks < 0 || ticks > QUORBEL_MAX_NOTE_TICKS) {
     Check(result == 0 && errno == EINVAL);
     Check(access(path.c_str(), F_OK) != 0);
+    Check(FolderHoldsOnly(""));
     return 0;
   }
   Check(result == QUORBEL_OK);
+  Check(FolderHoldsOnly("out.mid"));
   Check(ReadAll(path) == ExpectedFile(ExpectedTextBytes(text), uint32_t(ticks)));
   return 0;
 }

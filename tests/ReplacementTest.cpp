@@ -2,8 +2,10 @@
 // or leaves the path exactly as it was, whatever fails and wherever.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,19 +136,33 @@ TEST_F(Replacement, ASizeLimitReachedMidwayLeavesTheOldFileWhole) {
   ExpectOld(file);
 }
 
-TEST_F(Replacement, SuccessReplacesTheFileAndKeepsItsPermissionBits) {
-  WriteOld(file, 0640);
-  ASSERT_EQ(Write(u"AB", file).value, QUORBEL_OK);
+TEST_F(Replacement, SuccessReplacesTheFileAndKeepsItsOwnerAndMode) {
+  // A umask that would take bits away from the replacement if nothing put
+  // them back, and, as root, another owner and the set-user-ID bit.
+  const mode_t mask = ::umask(077);
+  const bool root = ::geteuid() == 0;
+  WriteOld(file);
+  if (root) {
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);  // before the mode: it clears set-id bits
+  }
+  ASSERT_EQ(::chmod(file.c_str(), root ? 04755 : 0664), 0);
+  const Result result = Write(u"AB", file);
+  ::umask(mask);
+  ASSERT_EQ(result.value, QUORBEL_OK);
   EXPECT_EQ(ReadFile(file).size(), 68u);
   EXPECT_EQ(dir.Entries(), Names{"song.mid"});
   struct stat status;
   ASSERT_EQ(::stat(file.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_EQ(status.st_mode & 07777, root ? 04755u : 0664u);
+  if (root) {
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+  }
 
   // A new file gets the usual mode for new files.
-  const mode_t mask = ::umask(022);
+  const mode_t newMask = ::umask(022);
   ASSERT_EQ(Write(u"AB", dir / "new.mid").value, QUORBEL_OK);
-  ::umask(mask);
+  ::umask(newMask);
   ASSERT_EQ(::stat((dir / "new.mid").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0644u);
 }
@@ -182,40 +198,83 @@ TEST_F(Replacement, ASymbolicLinkStaysALinkAndItsTargetIsReplacedOrKept) {
 TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
   EXPECT_EQ(Write(u"AB", "/dev/null").value, QUORBEL_OK);
 
+  // A FIFO with a reader: the reader's end is open first, so the call
+  // neither waits nor is refused.
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  Bytes received;
-  std::thread reader([&] { received = ReadFile(fifo); });
-  // The open fails with ENXIO until the reader has opened its end.
-  Result result{0, ENXIO};
-  for (int tries = 0; tries < 2000 && result.value == 0 && result.error == ENXIO; ++tries) {
-    result = Write(u"AB", fifo);
-    if (result.value == 0) ::usleep(1000);
-  }
-  reader.join();
-  EXPECT_EQ(result.value, QUORBEL_OK);
-  EXPECT_EQ(received.size(), 68u);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(Write(u"AB", fifo).value, QUORBEL_OK);
+  uint8_t received[200];
+  EXPECT_EQ(::read(reader, received, sizeof received), 68);
+  ::close(reader);
   struct stat status;
   ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
   EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
-TEST_F(Replacement, AReadOnlyDirectoryKeepsItsFile) {
+// /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for files already open,
+// which may have no name at all: the call writes to the open file.
+TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
+  const auto writeThrough = [](int fd) {
+    return Write(u"AB", "/proc/self/fd/" + std::to_string(fd)).value;
+  };
+  const auto sizeOf = [](int fd) {
+    struct stat status;
+    return ::fstat(fd, &status) == 0 ? status.st_size : -1;
+  };
+
+  const int deleted = ::open((dir / "deleted.mid").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(deleted, 0);
+  ASSERT_EQ(::unlink((dir / "deleted.mid").c_str()), 0);
+  EXPECT_EQ(writeThrough(deleted), QUORBEL_OK);
+  EXPECT_EQ(sizeOf(deleted), 68);
+  ::close(deleted);
+
+  const int memory = ::memfd_create("quorbel-test", 0);
+  ASSERT_GE(memory, 0);
+  EXPECT_EQ(writeThrough(memory), QUORBEL_OK);
+  EXPECT_EQ(sizeOf(memory), 68);
+  ::close(memory);
+
   WriteOld(file);
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
-  // Root writes anywhere: the call is made by a child that gives up root.
+  const int named = ::open(file.c_str(), O_WRONLY);
+  ASSERT_GE(named, 0);
+  EXPECT_EQ(writeThrough(named), QUORBEL_OK);
+  ::close(named);
+  EXPECT_EQ(ReadFile(file).size(), 68u);
+  EXPECT_EQ(dir.Entries(), Names{"song.mid"}) << "a file was made from a /proc link's text";
+}
+
+// Runs `call` in a child that is not root, since root writes anywhere, and
+// returns the child's exit status.
+template <typename Call>
+int AsAnotherUser(Call call) {
   const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-    const Result result = Write(u"AB", file);
-    ::_exit(result.value == 0 && result.error == EACCES ? 0 : 1);
+    ::_exit(call());
   }
   int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(Replacement, WhatTheCallerMayNotWriteKeepsItsFile) {
+  const auto refused = [this] {
+    const Result result = Write(u"AB", file);
+    return result.value == 0 && result.error == EACCES ? 0 : 1;
+  };
+  // A read-only directory.
+  WriteOld(file);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  EXPECT_EQ(AsAnotherUser(refused), 0) << "1: not refused with EACCES; 3: could not give up root";
+  ::chmod(dir.path().c_str(), 0777);
+  // A read-only file in a directory the caller may write: an open for
+  // writing would refuse it, and so does the replacement.
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  EXPECT_EQ(AsAnotherUser(refused), 0) << "a read-only file was replaced";
   ::chmod(dir.path().c_str(), 0755);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not refused with EACCES; 3: could not give up root";
   EXPECT_EQ(dir.Entries(), Names{"song.mid"});
   ExpectOld(file);
 }

@@ -53,7 +53,12 @@ class OutputFile final : public OutputSink {
   wchar_t temporaryPath_[kMaxPath + 32] = {};
 #else
   int OpenInPlace(int directory, const char* name);
+  void KeepOwnerAndMode(int fd) const;
   int directory_ = -1;               // where the target and the temporary are
+  bool replacing_ = false;           // an existing file, whose owner and mode stay
+  uint32_t replacedOwner_ = 0;
+  uint32_t replacedGroup_ = 0;
+  uint32_t replacedMode_ = 0;
   char targetName_[NAME_MAX + 1] = {};
   char temporaryName_[32] = {};
 #endif

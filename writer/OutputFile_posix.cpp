@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -81,8 +83,8 @@ int OutputFile::Open(const NativePathChar* path) {
   if (std::strlen(path) >= sizeof walk) return ENAMETOOLONG;
   std::strcpy(walk, path);
   Directory directory;
-  struct stat target {};
-  bool exists = false;
+  struct stat target {}, followed {};
+  bool exists = false, followedLinks = false, followedExists = false;
   for (int links = 0;; ++links) {
     if (links > kMaxSymbolicLinks) return ELOOP;
     char* slash = std::strrchr(walk, '/');
@@ -107,12 +109,25 @@ int OutputFile::Open(const NativePathChar* path) {
       exists = true;
       break;
     }
-    // The kernel's own lookup says what a link leads to in the end: a
-    // device, a FIFO or a pipe is written in place, reached as the kernel
-    // reaches it, which also serves /dev/stdout and the links of /proc.
-    struct stat followed;
-    if (links == 0 && ::stat(path, &followed) == 0 && !S_ISREG(followed.st_mode)) {
-      if (S_ISDIR(followed.st_mode)) return EISDIR;
+    // The kernel's own lookup of the whole path says where the links lead
+    // in the end, and refuses what it refuses (a link the system protects,
+    // a directory without search permission): a walk of our own must not
+    // get further than the kernel would. A device, a FIFO or a pipe there
+    // is written in place.
+    if (!followedLinks) {
+      followedLinks = true;
+      if (::stat(path, &followed) == 0) {
+        followedExists = true;
+        if (S_ISDIR(followed.st_mode)) return EISDIR;
+        if (!S_ISREG(followed.st_mode)) return OpenInPlace(AT_FDCWD, path);
+      } else if (errno != ENOENT) {
+        return errno;
+      }
+    }
+    // A link that procfs makes (/proc/self/fd/1, behind /dev/stdout) stands
+    // for an open file, not for a path whose file could be replaced.
+    struct statfs system;
+    if (::fstatfs(directory.fd(), &system) == 0 && system.f_type == PROC_SUPER_MAGIC) {
       return OpenInPlace(AT_FDCWD, path);
     }
     const ssize_t size = ::readlinkat(directory.fd(), targetName_, walk, sizeof walk);
@@ -124,6 +139,16 @@ int OutputFile::Open(const NativePathChar* path) {
   if (exists && S_ISDIR(target.st_mode)) return EISDIR;
   // A device, a FIFO or a socket has no file to replace: write in place.
   if (exists && !S_ISREG(target.st_mode)) return OpenInPlace(directory.fd(), targetName_);
+  // Where the walk and the kernel disagree (a file deleted while open, a
+  // link renamed meanwhile), the kernel's file is the one meant.
+  if (followedLinks &&
+      (followedExists != exists ||
+       (exists && (followed.st_dev != target.st_dev || followed.st_ino != target.st_ino)))) {
+    return OpenInPlace(AT_FDCWD, path);
+  }
+  // A file the caller may not write is not replaced either, as an open for
+  // writing would refuse it.
+  if (exists && ::faccessat(directory.fd(), targetName_, W_OK, AT_EACCESS) != 0) return errno;
 
   const mode_t mode = exists ? (target.st_mode & 07777) : 0666;
   int fd = -1;
@@ -133,17 +158,10 @@ int OutputFile::Open(const NativePathChar* path) {
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) return errno;
-  // The replacement keeps the owner and the permission bits of the file it
-  // replaces (the umask may have taken bits away at creation). Where the
-  // system refuses, the replacement is still the caller's own file.
-  struct stat created;
-  if (exists && ::fstat(fd, &created) == 0) {
-    if (created.st_uid != target.st_uid || created.st_gid != target.st_gid) {
-      (void)::fchown(fd, target.st_uid, target.st_gid);  // clears set-id bits
-      created.st_mode = 0;
-    }
-    if ((created.st_mode & 07777) != mode) (void)::fchmod(fd, mode);
-  }
+  replacing_ = exists;
+  replacedOwner_ = target.st_uid;
+  replacedGroup_ = target.st_gid;
+  replacedMode_ = mode;
   handle_ = fd;
   directory_ = directory.Release();
   inPlace_ = false;
@@ -204,6 +222,7 @@ int OutputFile::Close() {
   handle_ = -1;
   // A failed close can mean that written data never reached the file
   // (NFS, some FUSE systems), so the file is not put in place.
+  if (!inPlace_ && replacing_) KeepOwnerAndMode(fd);
   int error = ::close(fd) == 0 ? 0 : errno;
   if (!inPlace_) {
     if (error == 0 &&
@@ -215,6 +234,21 @@ int OutputFile::Close() {
     directory_ = -1;
   }
   return error;
+}
+
+// The replacement keeps the owner and the permission bits of the file it
+// replaces (the umask may have taken bits away at creation). It is done
+// last, since a write by anyone but root clears set-user-ID and
+// set-group-ID bits. Where the system refuses, the replacement is still the
+// caller's own file.
+void OutputFile::KeepOwnerAndMode(int fd) const {
+  struct stat created;
+  if (::fstat(fd, &created) != 0) return;
+  if (created.st_uid != replacedOwner_ || created.st_gid != replacedGroup_) {
+    (void)::fchown(fd, replacedOwner_, replacedGroup_);  // clears set-id bits
+    created.st_mode = 0;
+  }
+  if ((created.st_mode & 07777) != replacedMode_) (void)::fchmod(fd, replacedMode_);
 }
 
 void OutputFile::Discard() {

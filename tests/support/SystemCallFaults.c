@@ -52,7 +52,8 @@ static int Trips(QuorbelFaultPoint point) {
 ssize_t write(int fd, const void *bytes, size_t size) {
   static ssize_t (*next)(int, const void *, size_t);
   LOAD_NEXT(next, "write");
-  if (fd > 2 && Trips(kFaultAtWrite)) {
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && Trips(kFaultAtWrite)) {
     errno = armedError;
     return -1;
   }

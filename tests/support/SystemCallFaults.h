@@ -6,7 +6,8 @@
  * (ENABLE_EXPORTS) puts these definitions of write, pwrite, close and
  * renameat in front of the C library's, for the shared libraries too. They
  * pass every call on, until a fault is armed: then the Nth call at that
- * point (on a regular file, for close) fails with the given errno, once.
+ * point (on a regular file, for write and close) fails with the given
+ * errno, once.
  * A hook, if given, runs instead of the Nth call's failure, and the call
  * then goes through.
  */
