@@ -25,24 +25,25 @@ install(FILES ${PROJECT_BINARY_DIR}/QuorbelConfig.cmake
   ${PROJECT_BINARY_DIR}/QuorbelConfigVersion.cmake
   DESTINATION ${QUORBEL_CMAKE_DIR} COMPONENT development)
 
-# The pkg-config file names the prefix given at install time
-# (cmake --install --prefix), so it is written then.
+# The pkg-config file finds the prefix from where it is itself, so that it
+# stays right for any prefix given at install time (cmake --install
+# --prefix) and for a tree that is moved.
+set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${pc_dir}")
+  set(QUORBEL_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH pc_to_prefix "/root/${pc_dir}" "/root")
+  set(QUORBEL_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
+  string(REGEX REPLACE "/$" "" QUORBEL_PC_PREFIX "${QUORBEL_PC_PREFIX}")
+endif()
 foreach(dir LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
-    set(pc_${dir} "${CMAKE_INSTALL_${dir}}")
+    set(QUORBEL_PC_${dir} "${CMAKE_INSTALL_${dir}}")
   else()
-    set(pc_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+    set(QUORBEL_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
   endif()
 endforeach()
-install(CODE "
-  set(QUORBEL_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(QUORBEL_PC_LIBDIR [[${pc_LIBDIR}]])
-  set(QUORBEL_PC_INCLUDEDIR [[${pc_INCLUDEDIR}]])
-  set(PROJECT_DESCRIPTION [[${PROJECT_DESCRIPTION}]])
-  set(PROJECT_VERSION [[${PROJECT_VERSION}]])
-  configure_file([[${CMAKE_CURRENT_LIST_DIR}/quorbel.pc.in]]
-                 [[${PROJECT_BINARY_DIR}/quorbel.pc]] @ONLY)
-" COMPONENT development)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/quorbel.pc.in ${PROJECT_BINARY_DIR}/quorbel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorbel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 

@@ -49,7 +49,7 @@ class OutputFile final : public OutputSink {
   bool inPlace_ = false;
 #if defined(_WIN32)
   static constexpr size_t kMaxPath = 2048;
-  const wchar_t* path_ = nullptr;
+  wchar_t fullPath_[kMaxPath] = {};
   wchar_t temporaryPath_[kMaxPath + 32] = {};
 #else
   int OpenInPlace(int directory, const char* name);

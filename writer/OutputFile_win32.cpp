@@ -115,16 +115,19 @@ bool MakeTemporaryPath(const wchar_t* path, wchar_t* temporary, size_t capacity)
 int OutputFile::Open(const NativePathChar* path) {
   Discard();
   if (*path == L'\0') return ENOENT;
-  const DWORD attributes = ::GetFileAttributesW(path);
+  // The full path, taken now: a change of working directory during the
+  // call must not move the file, nor lose the temporary.
+  const DWORD length = ::GetFullPathNameW(path, kMaxPath, fullPath_, nullptr);
+  if (length == 0) return LastErrno();
+  if (length >= kMaxPath) return ENAMETOOLONG;
+  const DWORD attributes = ::GetFileAttributesW(fullPath_);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return EISDIR;
   }
-  path_ = path;
-  // A device (\\.\ names, NUL) has no file to replace: write it in place.
-  const bool device = std::wcsncmp(path, L"\\\\.\\", 4) == 0 ||
-                      ::_wcsicmp(path, L"NUL") == 0;
-  if (device) {
-    const HANDLE handle = ::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  // A device has no file to replace: write it in place. The full path of
+  // every device name (NUL, CON, COM1, ...) starts with \\.\.
+  if (std::wcsncmp(fullPath_, L"\\\\.\\", 4) == 0) {
+    const HANDLE handle = ::CreateFileW(fullPath_, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastErrno();
     handle_ = reinterpret_cast<intptr_t>(handle);
@@ -132,7 +135,7 @@ int OutputFile::Open(const NativePathChar* path) {
     return 0;
   }
   for (int tries = 0; tries < 100; ++tries) {
-    if (!MakeTemporaryPath(path, temporaryPath_, kMaxPath)) return ENAMETOOLONG;
+    if (!MakeTemporaryPath(fullPath_, temporaryPath_, kMaxPath)) return ENAMETOOLONG;
     const HANDLE handle = ::CreateFileW(temporaryPath_, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -178,9 +181,9 @@ int OutputFile::Close() {
   int error = ::CloseHandle(handle) ? 0 : LastErrno();
   if (!inPlace_) {
     if (error == 0 &&
-        !::MoveFileExW(temporaryPath_, path_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        !::MoveFileExW(temporaryPath_, fullPath_, MOVEFILE_REPLACE_EXISTING)) {
       const DWORD moveError = ::GetLastError();
-      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(path_) ? EISDIR : ErrnoFor(moveError);
+      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(fullPath_) ? EISDIR : ErrnoFor(moveError);
       ::SetLastError(moveError);
     }
     if (error != 0) {

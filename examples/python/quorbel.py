@@ -8,6 +8,7 @@ Linux, QUORBEL.dll on Windows), or at the path given to load().
 """
 import ctypes
 import ctypes.util
+import errno
 import os
 import sys
 
@@ -47,9 +48,11 @@ def write_midi(text, note_ticks, path):
     outside 0 to MAX_NOTE_TICKS, ENOENT for a missing directory, and so on.
     """
     library = _library or load()
-    text_buffer = _utf16(text)
-    path_buffer = _utf16(os.fspath(path))
-    result = library.WriteMIDI(text_buffer, int(note_ticks), path_buffer)
+    path = os.fsdecode(path)  # str, bytes or a path object
+    note_ticks = int(note_ticks)
+    if not 0 <= note_ticks <= MAX_NOTE_TICKS:  # before the 32-bit argument wraps
+        raise OSError(errno.EINVAL, os.strerror(errno.EINVAL), path)
+    result = library.WriteMIDI(_utf16(text), note_ticks, _utf16(path))
     if result != OK:
         error = ctypes.get_errno()
-        raise OSError(error, os.strerror(error), os.fspath(path))
+        raise OSError(error, os.strerror(error), path)

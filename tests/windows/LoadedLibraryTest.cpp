@@ -163,6 +163,12 @@ TEST_F(LoadedLibrary, AnExistingFileIsReplacedWholeOrKeptWhole) {
   EXPECT_EQ(Entries(), std::vector<std::wstring>{L"song.mid"});
 }
 
+TEST_F(LoadedLibrary, ADeviceIsWrittenInPlace) {
+  EXPECT_EQ(writeMIDI(L"AB", 48, L"NUL"), QUORBEL_OK);
+  EXPECT_EQ(writeMIDI(L"AB", 48, PathOf(L"NUL").c_str()), QUORBEL_OK);
+  EXPECT_TRUE(Entries().empty());
+}
+
 TEST_F(LoadedLibrary, ANonASCIIPathIsCreatedWithExactlyThatName) {
   const std::wstring name = L"\u00FCn\u00EF\u540D.mid";
   ASSERT_EQ(writeMIDI(L"AB", 48, PathOf(name).c_str()), QUORBEL_OK);
