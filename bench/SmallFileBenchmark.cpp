@@ -79,6 +79,22 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
+// The very bytes WriteMIDI produces, so that a floor and WriteMIDI differ
+// only in the work of producing them. Empty, after reporting, on failure.
+std::vector<uint8_t> BytesOfWriteMIDI(benchmark::State& state, const ScratchFile& file) {
+  const auto text = quorbel::bench::MakeAsciiText(kTextChars);
+  if (WriteMIDI(text.c_str(), kNoteTicks, file.widePath()) != QUORBEL_OK) {
+    state.SkipWithError("WriteMIDI failed");
+    return {};
+  }
+  std::vector<uint8_t> bytes = ReadFile(file.path());
+  if (bytes.size() != kFileBytes) {
+    state.SkipWithError("WriteMIDI did not write the expected 16,044 bytes");
+    return {};
+  }
+  return bytes;
+}
+
 void WriteMIDISmallFile(benchmark::State& state, Medium medium) {
   const auto file = PrepareScratchFile(state, medium);
   if (file == nullptr) return;
@@ -95,18 +111,8 @@ void WriteMIDISmallFile(benchmark::State& state, Medium medium) {
 void FloorSmallFile(benchmark::State& state, Medium medium) {
   const auto file = PrepareScratchFile(state, medium);
   if (file == nullptr) return;
-  // The very bytes WriteMIDI produces, so the two differ only in the work
-  // of producing them.
-  const auto text = quorbel::bench::MakeAsciiText(kTextChars);
-  if (WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) != QUORBEL_OK) {
-    state.SkipWithError("WriteMIDI failed");
-    return;
-  }
-  const std::vector<uint8_t> bytes = ReadFile(file->path());
-  if (bytes.size() != kFileBytes) {
-    state.SkipWithError("WriteMIDI did not write the expected 16,044 bytes");
-    return;
-  }
+  const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
+  if (bytes.empty()) return;
   const char* path = file->path().c_str();
   for (auto _ : state) {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -126,12 +132,8 @@ void FloorSmallFile(benchmark::State& state, Medium medium) {
 void FloorRenameSmallFile(benchmark::State& state, Medium medium) {
   const auto file = PrepareScratchFile(state, medium);
   if (file == nullptr) return;
-  const auto text = quorbel::bench::MakeAsciiText(kTextChars);
-  if (WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) != QUORBEL_OK) {
-    state.SkipWithError("WriteMIDI failed");
-    return;
-  }
-  const std::vector<uint8_t> bytes = ReadFile(file->path());
+  const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
+  if (bytes.empty()) return;
   const std::string temporary = file->path() + ".tmp";
   const char* path = file->path().c_str();
   for (auto _ : state) {

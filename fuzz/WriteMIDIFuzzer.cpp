@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectedMIDIFile.h"
 #include "quorbel/quorbel.h"
 
 namespace {
@@ -95,36 +96,6 @@ Bytes ExpectedTextBytes(const std::u16string& text) {
   return out;
 }
 
-Bytes VariableLength(uint32_t value) {
-  Bytes groups;  // lowest first
-  do {
-    groups.push_back(value & 0x7F);
-    value >>= 7;
-  } while (value != 0);
-  Bytes encoded;
-  for (size_t i = groups.size(); i-- > 0;) encoded.push_back(groups[i] | (i > 0 ? 0x80 : 0));
-  return encoded;
-}
-
-Bytes ExpectedFile(const Bytes& text, uint32_t ticks) {
-  const Bytes delta = VariableLength(ticks);
-  const uint32_t trackLength = uint32_t(30 + text.size() * (7 + delta.size()));
-  Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
-                uint8_t(trackLength >> 24), uint8_t(trackLength >> 16),
-                uint8_t(trackLength >> 8), uint8_t(trackLength),
-                0, 0xFF, 3, 7, 't', 'r', 'a', 'c', 'k', ' ', '1',
-                0, 0xFF, 0x58, 4, 4, 2, 36, 8,
-                0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00};
-  for (const uint8_t byte : text) {
-    const uint8_t note = byte & 0x7F;
-    file.insert(file.end(), {0, 0x90, note, 0x7F});
-    file.insert(file.end(), delta.begin(), delta.end());
-    file.insert(file.end(), {0x80, note, 0});
-  }
-  file.insert(file.end(), {0, 0xFF, 0x2F, 0});
-  return file;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -151,6 +122,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(result == QUORBEL_OK);
   Check(FolderHoldsOnly("out.mid"));
-  Check(ReadAll(path) == ExpectedFile(ExpectedTextBytes(text), uint32_t(ticks)));
+  Check(ReadAll(path) == quorbel::test::ExpectedMIDIFile(ExpectedTextBytes(text), uint32_t(ticks)));
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExpectedMIDIFile.h"
 #include "TempDirectory.h"
 #include "quorbel/quorbel.h"
 
@@ -29,21 +30,8 @@ std::u16string TextOf(int writer) {
   return std::u16string(500 + 37 * writer, char16_t(u'a' + writer));
 }
 
-// The file a text of one repeated ASCII letter gives, built from its parts.
-Bytes ExpectedFile(const std::u16string& text) {
-  const uint32_t trackLength = 30 + 8 * uint32_t(text.size());
-  Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
-                uint8_t(trackLength >> 24), uint8_t(trackLength >> 16),
-                uint8_t(trackLength >> 8), uint8_t(trackLength),
-                0, 0xFF, 3, 7, 't', 'r', 'a', 'c', 'k', ' ', '1',
-                0, 0xFF, 0x58, 4, 4, 2, 36, 8,
-                0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00};
-  for (const char16_t unit : text) {
-    const auto note = uint8_t(unit);
-    file.insert(file.end(), {0, 0x90, note, 0x7F, kTicks, 0x80, note, 0});
-  }
-  file.insert(file.end(), {0, 0xFF, 0x2F, 0});
-  return file;
+Bytes ExpectedFile(const std::u16string& asciiText) {
+  return ExpectedMIDIFile(Bytes(asciiText.begin(), asciiText.end()), kTicks);
 }
 
 bool Writes(const std::u16string& text, const std::string& path) {
