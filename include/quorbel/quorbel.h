@@ -77,10 +77,12 @@ extern "C" {
  * is complete. After QUORBEL_OK, path holds the whole new file. After 0,
  * path is exactly as it was (absent stays absent, an existing file keeps
  * every byte) and no temporary file is left behind. A replaced file keeps
- * its permission bits (and, where the system allows, its owner). A
- * symbolic link stays a link: the file it points to is replaced. A path
- * that names something other than a regular file (/dev/null, a FIFO, a
- * terminal) is written in place, and its errors are reported all the same.
+ * its permission bits (and, where the system allows, its owner); one the
+ * caller may not write is refused with EACCES. A symbolic link stays a
+ * link: the file it points to is replaced. A path that names something
+ * other than a regular file (/dev/null, a FIFO, a terminal), or an open
+ * file through /proc (/dev/stdout), is written in place, and its errors
+ * are reported all the same.
  * The replacement is atomic, not durable: nothing is forced to the disk,
  * so a power failure soon after may lose the new file.
  *
