@@ -17,6 +17,7 @@
 
 #include "SystemCallFaults.h"
 #include "TempDirectory.h"
+#include "WriteCall.h"
 #include "quorbel/quorbel.h"
 
 namespace quorbel::test {
@@ -24,18 +25,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Names = std::vector<std::string>;
-
-struct Result {
-  int32_t value;
-  int error;
-};
-
-Result Write(const std::u16string& text, const std::string& path, int32_t ticks = 48) {
-  const std::u16string widePath(path.begin(), path.end());
-  errno = 0;
-  const int32_t value = WriteMIDI(text.c_str(), ticks, widePath.c_str());
-  return {value, errno};
-}
 
 const std::string kOldContent = "the old file, which must survive: " + std::string(5000, 'o');
 
@@ -81,7 +70,7 @@ TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
         ::unlink(file.c_str());
       }
       QuorbelArmFault(fault.point, fault.nth, fault.error);
-      const Result result = Write(*fault.text, file);
+      const Result result = Write(fault.text->c_str(), 48, file);
       EXPECT_TRUE(QuorbelFaultReached()) << fault.where;
       QuorbelDisarmFaults();
       EXPECT_EQ(result.value, 0) << fault.where;
@@ -111,7 +100,7 @@ TEST_F(Replacement, ADirectoryRemovedWhileTheCallRunsIsReported) {
   ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
   directoryToRemove = inner;
   QuorbelArmHook(kFaultAtWrite, 1, RemoveTheDirectoryOfTheCall);
-  const Result result = Write(u"AB", inner + "/song.mid");
+  const Result result = Write(u"AB", 48, inner + "/song.mid");
   ASSERT_TRUE(QuorbelFaultReached());
   EXPECT_EQ(result.value, 0);
   EXPECT_EQ(result.error, ENOENT);
@@ -126,7 +115,7 @@ TEST_F(Replacement, ASizeLimitReachedMidwayLeavesTheOldFileWhole) {
   struct rlimit low = old;
   low.rlim_cur = 64 * 1024;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
-  const Result result = Write(std::u16string(100000, u'a'), file);
+  const Result result = Write(std::u16string(100000, u'a').c_str(), 48, file);
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
 
@@ -146,7 +135,7 @@ TEST_F(Replacement, SuccessReplacesTheFileAndKeepsItsOwnerAndMode) {
     ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);  // before the mode: it clears set-id bits
   }
   ASSERT_EQ(::chmod(file.c_str(), root ? 04755 : 0664), 0);
-  const Result result = Write(u"AB", file);
+  const Result result = Write(u"AB", 48, file);
   ::umask(mask);
   ASSERT_EQ(result.value, QUORBEL_OK);
   EXPECT_EQ(ReadFile(file).size(), 68u);
@@ -161,7 +150,7 @@ TEST_F(Replacement, SuccessReplacesTheFileAndKeepsItsOwnerAndMode) {
 
   // A new file gets the usual mode for new files.
   const mode_t newMask = ::umask(022);
-  ASSERT_EQ(Write(u"AB", dir / "new.mid").value, QUORBEL_OK);
+  ASSERT_EQ(Write(u"AB", 48, dir / "new.mid").value, QUORBEL_OK);
   ::umask(newMask);
   ASSERT_EQ(::stat((dir / "new.mid").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0644u);
@@ -178,25 +167,25 @@ TEST_F(Replacement, ASymbolicLinkStaysALinkAndItsTargetIsReplacedOrKept) {
   };
 
   QuorbelArmFault(kFaultAtWrite, 1, EIO);
-  EXPECT_EQ(Write(u"AB", dir / "link2.mid").value, 0);
+  EXPECT_EQ(Write(u"AB", 48, dir / "link2.mid").value, 0);
   QuorbelDisarmFaults();
   EXPECT_TRUE(isLink("link.mid") && isLink("link2.mid"));
   ExpectOld(dir / "store/target.mid");
   EXPECT_EQ(TempDirectory::EntriesOf(dir / "store"), Names{"target.mid"});
 
-  ASSERT_EQ(Write(u"AB", dir / "link2.mid").value, QUORBEL_OK);
+  ASSERT_EQ(Write(u"AB", 48, dir / "link2.mid").value, QUORBEL_OK);
   EXPECT_TRUE(isLink("link.mid") && isLink("link2.mid"));
   EXPECT_EQ(ReadFile(dir / "store/target.mid").size(), 68u);
 
   // A link to nothing yet gets its target created.
   ASSERT_EQ(::symlink("store/later.mid", (dir / "dangling.mid").c_str()), 0);
-  ASSERT_EQ(Write(u"AB", dir / "dangling.mid").value, QUORBEL_OK);
+  ASSERT_EQ(Write(u"AB", 48, dir / "dangling.mid").value, QUORBEL_OK);
   EXPECT_TRUE(isLink("dangling.mid"));
   EXPECT_EQ(ReadFile(dir / "store/later.mid").size(), 68u);
 }
 
 TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
-  EXPECT_EQ(Write(u"AB", "/dev/null").value, QUORBEL_OK);
+  EXPECT_EQ(Write(u"AB", 48, "/dev/null").value, QUORBEL_OK);
 
   // A FIFO with a reader: the reader's end is open first, so the call
   // neither waits nor is refused.
@@ -204,7 +193,7 @@ TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  EXPECT_EQ(Write(u"AB", fifo).value, QUORBEL_OK);
+  EXPECT_EQ(Write(u"AB", 48, fifo).value, QUORBEL_OK);
   uint8_t received[200];
   EXPECT_EQ(::read(reader, received, sizeof received), 68);
   ::close(reader);
@@ -217,7 +206,7 @@ TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
 // which may have no name at all: the call writes to the open file.
 TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
   const auto writeThrough = [](int fd) {
-    return Write(u"AB", "/proc/self/fd/" + std::to_string(fd)).value;
+    return Write(u"AB", 48, "/proc/self/fd/" + std::to_string(fd)).value;
   };
   const auto sizeOf = [](int fd) {
     struct stat status;
@@ -262,7 +251,7 @@ int AsAnotherUser(Call call) {
 
 TEST_F(Replacement, WhatTheCallerMayNotWriteKeepsItsFile) {
   const auto refused = [this] {
-    const Result result = Write(u"AB", file);
+    const Result result = Write(u"AB", 48, file);
     return result.value == 0 && result.error == EACCES ? 0 : 1;
   };
   // A read-only directory.
@@ -288,10 +277,10 @@ TEST_F(Replacement, LongPathsWorkUpToTheSystemLimit) {
   }
   path += "/" + std::string(3999 - path.size() - 1, 'f');
   ASSERT_EQ(path.size(), 3999u);
-  ASSERT_EQ(Write(u"AB", path).value, QUORBEL_OK);
+  ASSERT_EQ(Write(u"AB", 48, path).value, QUORBEL_OK);
   EXPECT_EQ(ReadFile(path).size(), 68u);
 
-  const Result tooLong = Write(u"AB", path + "/" + std::string(200, 'x'));
+  const Result tooLong = Write(u"AB", 48, path + "/" + std::string(200, 'x'));
   EXPECT_EQ(tooLong.value, 0);
   EXPECT_EQ(tooLong.error, ENAMETOOLONG);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TempDirectory.h"
+#include "WriteCall.h"
 #include "documented_example.h"
 #include "quorbel/quorbel.h"
 
@@ -17,21 +18,6 @@ namespace quorbel::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-std::u16string Widen(const std::string& ascii) {
-  return std::u16string(ascii.begin(), ascii.end());
-}
-
-// Calls WriteMIDI and returns its result and errno together.
-struct Result {
-  int32_t value;
-  int error;
-};
-Result Write(const char16_t* notes, int32_t ticks, const std::string& path) {
-  errno = 0;
-  const int32_t value = WriteMIDI(notes, ticks, Widen(path).c_str());
-  return {value, errno};
-}
 
 uint32_t BigEndian32(const Bytes& file, size_t at) {
   return uint32_t{file[at]} << 24 | uint32_t{file[at + 1]} << 16 |
