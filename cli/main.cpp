@@ -14,6 +14,7 @@
 
 #include "Options.h"
 #include "QuorbelVersion.h"
+#include "StandardOutput.h"
 #include "UTF8.h"
 #include "quorbel/quorbel.h"
 
@@ -93,12 +94,16 @@ int main(int argc, char** argv) {
   quorbel::cli::Options options;
   const std::string usageError = quorbel::cli::ParseOptions(argc, argv, options);
   if (!usageError.empty()) return UsageError(usageError);
-  if (options.showHelp) {
-    std::cout << quorbel::cli::kUsage;
-    return 0;
-  }
-  if (options.showVersion) {
-    std::cout << "quorbel " QUORBEL_VERSION_STRING "\n";
+  if (options.showHelp || options.showVersion) {
+    if (options.showHelp) {
+      std::cout << quorbel::cli::kUsage;
+    } else {
+      std::cout << "quorbel " QUORBEL_VERSION_STRING "\n";
+    }
+    if (!std::cout.flush()) {
+      std::cerr << "quorbel: cannot write to standard output: " << std::strerror(errno) << "\n";
+      return kExitWriteFailed;
+    }
     return 0;
   }
 
@@ -128,9 +133,15 @@ int main(int argc, char** argv) {
                       std::to_string(badOffset));
   }
 
-  if (WriteMIDI(notes.c_str(), options.noteTicks, path.c_str()) != QUORBEL_OK) {
-    const int error = errno;
-    std::cerr << "quorbel: cannot write '" << options.outputPath
+  const bool toStandardOutput = options.outputPath == "-";
+  const int error = toStandardOutput
+                        ? quorbel::cli::WriteMIDIToStandardOutput(notes.c_str(), options.noteTicks)
+                        : WriteMIDI(notes.c_str(), options.noteTicks, path.c_str()) == QUORBEL_OK
+                              ? 0
+                              : errno;
+  if (error != 0) {
+    std::cerr << "quorbel: cannot write '"
+              << (toStandardOutput ? "standard output" : options.outputPath)
               << "': " << std::strerror(error) << "\n";
     return kExitWriteFailed;
   }
@@ -139,8 +150,8 @@ int main(int argc, char** argv) {
   const uint64_t noteCount = text.size();
   const auto noteTicks = static_cast<uint32_t>(options.noteTicks);
   std::ostream& summary =
-      IsStandardOutput(options.outputPath) ? std::cerr : std::cout;
-  summary << options.outputPath << ": " << noteCount
+      toStandardOutput || IsStandardOutput(options.outputPath) ? std::cerr : std::cout;
+  summary << (toStandardOutput ? "standard output" : options.outputPath) << ": " << noteCount
           << (noteCount == 1 ? " note, " : " notes, ")
           << FormatSeconds(noteCount * noteTicks) << " s, "
           << FileSize(noteCount, noteTicks) << " bytes" << std::endl;

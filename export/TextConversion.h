@@ -22,6 +22,10 @@ constexpr size_t kMaxBytesPerUTF16Unit = 3;
 size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
                         uint8_t* bytes);
 
+// The number of bytes ConvertTextPiece makes of the same units, found
+// without making them: the file's length is known before its first byte.
+size_t MeasureTextPiece(const QuorbelUTF16Unit* units, size_t count);
+
 inline bool IsHighSurrogate(QuorbelUTF16Unit unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;
 }

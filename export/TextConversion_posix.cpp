@@ -54,4 +54,26 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
   return static_cast<size_t>(out - bytes);
 }
 
+// One byte below U+0080, two below U+0800, three for the rest of the basic
+// plane (an unpaired surrogate becomes U+FFFD, also three), and four for a
+// surrogate pair, which the sum first counts as three and three.
+size_t MeasureTextPiece(const QuorbelUTF16Unit* units, size_t count) {
+  size_t size = 0;
+  bool surrogates = false;
+  for (size_t i = 0; i < count; ++i) {
+    const QuorbelUTF16Unit unit = units[i];
+    size += 1 + (unit >= 0x80) + (unit >= 0x800);
+    surrogates |= (unit & 0xF800) == 0xD800;
+  }
+  if (surrogates) {
+    for (size_t i = 0; i + 1 < count; ++i) {
+      if (IsHighSurrogate(units[i]) && IsLowSurrogate(units[i + 1])) {
+        size -= 2;
+        ++i;
+      }
+    }
+  }
+  return size;
+}
+
 }  // namespace quorbel

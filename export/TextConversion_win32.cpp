@@ -19,4 +19,11 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
   return size > 0 ? static_cast<size_t>(size) : 0;
 }
 
+size_t MeasureTextPiece(const QuorbelUTF16Unit* units, size_t count) {
+  if (count == 0) return 0;
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(count),
+                                         nullptr, 0, nullptr, nullptr);
+  return size > 0 ? static_cast<size_t>(size) : 0;
+}
+
 }  // namespace quorbel

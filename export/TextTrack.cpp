@@ -28,7 +28,25 @@ size_t NextPieceLength(const QuorbelUTF16Unit* units) {
   return count;
 }
 
+uint64_t VarLenSize(uint32_t value) {
+  uint64_t size = 1;
+  while (value >>= 7) ++size;
+  return size;
+}
+
 }  // namespace
+
+uint64_t TextTrackLength(const QuorbelUTF16Unit* notes, uint32_t noteTicks) {
+  // Track name "track 1", time signature, tempo, end of track.
+  constexpr uint64_t kFixedEvents = (4 + sizeof kTrackName - 1) + 8 + 7 + 4;
+  uint64_t bytes = 0;
+  if (notes != nullptr) {
+    for (size_t count; (count = NextPieceLength(notes)); notes += count) {
+      bytes += MeasureTextPiece(notes, count);
+    }
+  }
+  return kFixedEvents + bytes * (7 + VarLenSize(noteTicks));
+}
 
 void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
                     uint32_t noteTicks) {

@@ -24,4 +24,9 @@ constexpr uint8_t kNoteOffVelocity = 0;
 void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
                     uint32_t noteTicks);
 
+// The length of the track WriteTextTrack writes, from a first pass over the
+// text that converts nothing: 30 bytes of meta events and end of track,
+// then 7 bytes a note plus its length as a variable-length quantity.
+uint64_t TextTrackLength(const QuorbelUTF16Unit* notes, uint32_t noteTicks);
+
 }  // namespace quorbel

@@ -19,9 +19,18 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
   NativePath nativePath;
   if (const int error = nativePath.Assign(path)) return error;
 
+  // The whole length is known before the first byte goes out, so the file
+  // is written front to back: any output takes it, and space for a file
+  // written in place can be reserved first.
+  const uint64_t trackLength = TextTrackLength(notes, static_cast<uint32_t>(noteTicks));
+  if (trackLength > MIDIFileWriter::kMaxTrackLength) return EFBIG;
+
   OutputFile file;  // discards the file unless it is closed successfully
-  if (const int error = file.Open(nativePath.c_str())) return error;
-  MIDIFileWriter writer(file, kTicksPerQuarterNote);
+  if (const int error = file.Open(nativePath.c_str(),
+                                  MIDIFileWriter::kBytesBeforeTrack + trackLength)) {
+    return error;
+  }
+  MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength);
   WriteTextTrack(writer, notes, static_cast<uint32_t>(noteTicks));
   if (const int error = writer.Finish()) return error;
   return file.Close();
@@ -33,10 +42,12 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
 extern "C" QUORBEL_API int32_t QUORBEL_CALL
 WriteMIDI(const QuorbelUTF16Unit* notes, int32_t noteTicks,
           const QuorbelUTF16Unit* path) {
+  const int callersErrno = errno;  // what the system calls on the way set is theirs alone
   const int error = quorbel::WriteMIDIFile(notes, noteTicks, path);
   if (error != 0) {
     quorbel::ReportError(error);
     return 0;
   }
+  errno = callersErrno;
   return QUORBEL_OK;
 }

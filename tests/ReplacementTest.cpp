@@ -58,7 +58,6 @@ TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
       {"the only write", kFaultAtWrite, 1, &shortText, ENOSPC},
       {"the first write", kFaultAtWrite, 1, &longText, EIO},
       {"a later write", kFaultAtWrite, 20, &longText, EDQUOT},
-      {"the length patch", kFaultAtPositionedWrite, 1, &longText, EIO},
       {"the close", kFaultAtClose, 1, &shortText, EIO},
       {"the rename", kFaultAtRename, 1, &shortText, EXDEV},
   };

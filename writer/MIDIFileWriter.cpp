@@ -65,8 +65,9 @@ uint8_t* PutNoteRun(uint8_t* out, const uint8_t* notes, size_t count,
 
 }  // namespace
 
-MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division)
-    : sink_(sink) {
+MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division,
+                               uint64_t declaredTrackLength)
+    : sink_(sink), declaredTrackLength_(declaredTrackLength) {
   uint8_t* out = buffer_;
   out = PutTag(out, "MThd");
   out = PutBigEndian32(out, 6);
@@ -75,7 +76,10 @@ MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division)
   out = PutBigEndian16(out, static_cast<uint16_t>(division));
   out = PutTag(out, "MTrk");
   trackLengthPos_ = static_cast<uint64_t>(out - buffer_);
-  out = PutBigEndian32(out, kProvisionalTrackLength);
+  const bool declared = declaredTrackLength != kUndeclaredLength;
+  if (declared && declaredTrackLength > kMaxTrackLength) Fail(EFBIG);
+  out = PutBigEndian32(out, declared ? static_cast<uint32_t>(declaredTrackLength)
+                                     : kProvisionalTrackLength);
   used_ = static_cast<size_t>(out - buffer_);
 }
 
@@ -199,16 +203,30 @@ void MIDIFileWriter::EndTrack() {
   if (error_ != 0) return;
 
   const uint64_t trackLength = flushedBytes_ + used_ - trackLengthPos_ - 4;
+  if (declaredTrackLength_ != kUndeclaredLength) {
+    // A length that went out and is not the truth would be a broken file.
+    if (trackLength != declaredTrackLength_) {
+      Fail(EIO);
+      return;
+    }
+    Flush();
+    return;
+  }
   if (trackLength > kMaxTrackLength) {
     Fail(EFBIG);
     return;
   }
+  PatchTrackLength(trackLength);
+}
+
+void MIDIFileWriter::PatchTrackLength(uint64_t trackLength) {
   uint8_t field[4];
   PutBigEndian32(field, static_cast<uint32_t>(trackLength));
   // A track that never left the buffer gets its length before its first
   // byte does; only a longer one needs the sink to go back and patch it.
   if (flushedBytes_ == 0) {
     std::memcpy(buffer_ + trackLengthPos_, field, sizeof field);
+    lengthInBuffer_ = true;
     Flush();
     return;
   }
@@ -219,13 +237,24 @@ void MIDIFileWriter::EndTrack() {
   }
 }
 
-// Nothing reaches the sink after a failure, nor after the end of the track.
+// Nothing reaches the sink after a failure, nor after the end of the track,
+// nor past the declared length, nor anything at all that could not be
+// completed: an undeclared length on a sink that cannot go back.
 void MIDIFileWriter::Flush() {
   const size_t size = used_;
   used_ = 0;
   if (error_ != 0 || finished_ || size == 0) return;
-  if (flushedBytes_ + size - trackLengthPos_ - 4 > kMaxTrackLength) {
+  const uint64_t trackBytes = flushedBytes_ + size - trackLengthPos_ - 4;
+  if (declaredTrackLength_ != kUndeclaredLength) {
+    if (trackBytes > declaredTrackLength_) {
+      Fail(EIO);
+      return;
+    }
+  } else if (trackBytes > kMaxTrackLength) {
     Fail(EFBIG);
+    return;
+  } else if (flushedBytes_ == 0 && !lengthInBuffer_ && !sink_.CanWriteAt()) {
+    Fail(ESPIPE);
     return;
   }
   const int error = sink_.Write(buffer_, size);

@@ -13,8 +13,17 @@ namespace quorbel {
 // event, to an OutputSink.
 //
 // Construction writes the header chunk and the start of the track; Finish()
-// writes the end-of-track event and fills in the track length. Time waits
-// in a pending tick count that becomes the delta time of the next event.
+// writes the end-of-track event. Time waits in a pending tick count that
+// becomes the delta time of the next event.
+//
+// The track length goes out in one of two ways. A caller that knows it in
+// advance declares it: it goes out with the header, the writer never goes
+// back, and any output (a pipe, a socket) takes a file of any length;
+// Finish checks that the track came to exactly that length and fails with
+// EIO otherwise, and no byte past it ever reaches the sink. Without a
+// declared length, Finish patches it in with WriteAt; a track that fits the
+// buffer gets it before its first byte leaves, and a longer one on a sink
+// that cannot go back fails with ESPIPE before its first byte leaves.
 //
 // Errors are sticky: the first failure (of the sink, or an argument with no
 // encoding) is kept, nothing more reaches the sink, and Finish() reports it.
@@ -28,10 +37,16 @@ class MIDIFileWriter {
   // The largest track chunk: its length field has 32 bits.
   static constexpr uint64_t kMaxTrackLength = 0xFFFFFFFF;
   static constexpr size_t kBufferSize = 16 * 1024;
+  static constexpr uint64_t kUndeclaredLength = UINT64_MAX;
+  // The header chunk, "MTrk" and the track length field.
+  static constexpr uint64_t kBytesBeforeTrack = 14 + 8;
 
   // Writes the header chunk (format 0, one track, `division` ticks per
-  // quarter note), "MTrk" and a provisional track length.
-  MIDIFileWriter(OutputSink& sink, int16_t division);
+  // quarter note), "MTrk" and the track length: the declared one, or a
+  // provisional one that Finish replaces. A declared length above
+  // kMaxTrackLength fails the writer with EFBIG at once.
+  MIDIFileWriter(OutputSink& sink, int16_t division,
+                 uint64_t declaredTrackLength = kUndeclaredLength);
   MIDIFileWriter(const MIDIFileWriter&) = delete;
   MIDIFileWriter& operator=(const MIDIFileWriter&) = delete;
 
@@ -87,6 +102,7 @@ class MIDIFileWriter {
   void EndMetaEvent(uint8_t* out);
   void EndTrack();
   void Flush();
+  void PatchTrackLength(uint64_t trackLength);
   void Fail(int error);
 
   OutputSink& sink_;
@@ -95,6 +111,8 @@ class MIDIFileWriter {
   int error_ = 0;
   bool finished_ = false;
   uint64_t trackLengthPos_ = 0;
+  uint64_t declaredTrackLength_;
+  bool lengthInBuffer_ = false;  // the true length waits in the buffer
   uint64_t flushedBytes_ = 0;  // bytes already handed to the sink
   size_t used_ = 0;            // bytes waiting in buffer_
   uint8_t buffer_[kBufferSize];

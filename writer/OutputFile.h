@@ -1,67 +1,71 @@
 #pragma once
 
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 
 #include "OutputSink.h"
 
-namespace quorbel {
-
 #if defined(_WIN32)
-using NativePathChar = wchar_t;  // paths reach Windows as UTF-16
+#include "OutputFileState_win32.h"
 #else
-using NativePathChar = char;
+#include "OutputFileState_posix.h"
 #endif
+
+namespace quorbel {
 
 // The file a MIDI file is written to, through the operating system's own
 // file calls (no stdio buffer: the writer has its own).
 //
-// The file replaces what the path names all at once or not at all: the
-// bytes go to a new temporary file beside it, which Close renames over the
-// path once it is complete. Until then the path keeps whatever it held,
-// and a file that is discarded, or whose Close fails, leaves nothing
-// behind. A symbolic link stays a link: the file it points to is replaced.
-// A path that names something other than a regular file (a device, a
-// FIFO) is written in place, since there is no file to replace.
+// What the path names decides how it is written:
+//
+//   path names                               written
+//   ---------------------------------------  ---------------------------------
+//   nothing, or a regular file               atomically: a temporary beside it
+//                                            is renamed over the path once
+//                                            complete (on Linux an unnamed
+//                                            one, which a crash cannot leave)
+//   a regular file the caller may write in   in place: space reserved first,
+//   a directory that refuses the rename      then written and cut to size;
+//   (not writable, sticky and another's,     not atomic
+//   append-only) or a bind-mounted file
+//   a device, FIFO, socket or terminal       in place, as it is
+//   an open file through /proc (/dev/stdout) opened anew and truncated, as
+//                                            cp opens it
+//
+// A symbolic link stays a link: the file it leads to is replaced. A
+// replaced file keeps its owner where the system allows, its permission
+// bits, and its extended attributes and ACL. Until Close, an atomic
+// replacement leaves the path as it was, and a file that is discarded, or
+// whose Close fails, leaves nothing behind.
 class OutputFile final : public OutputSink {
  public:
+  static constexpr uint64_t kUnknownSize = UINT64_MAX;
+
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile() { Discard(); }
 
-  // Returns 0, or the errno value of the failure.
-  int Open(const NativePathChar* path);
+  // Returns 0, or the errno value of the failure. `size`, when known, is
+  // the size the file will have: a file written in place gets that space
+  // reserved before its first byte changes. `path` must stay valid until
+  // Close or Discard.
+  int Open(const NativePathChar* path, uint64_t size = kUnknownSize);
 
   int Write(const uint8_t* bytes, size_t size) override;
   int WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) override;
+  bool CanWriteAt() const override { return state_.canWriteAt; }
 
   // Completes the file and puts it in place of the path. Returns 0, or the
-  // errno value of the failure, after which the path is as it was.
+  // errno value of the failure, after which an atomic replacement has left
+  // the path as it was.
   int Close();
 
   // Closes and removes the temporary file: the path is as it was.
   void Discard();
 
  private:
-  intptr_t handle_ = -1;
-  bool inPlace_ = false;
-#if defined(_WIN32)
-  static constexpr size_t kMaxPath = 2048;
-  wchar_t fullPath_[kMaxPath] = {};
-  wchar_t temporaryPath_[kMaxPath + 32] = {};
-#else
-  int OpenInPlace(int directory, const char* name);
-  void KeepOwnerAndMode(int fd) const;
-  int directory_ = -1;               // where the target and the temporary are
-  bool replacing_ = false;           // an existing file, whose owner and mode stay
-  uint32_t replacedOwner_ = 0;
-  uint32_t replacedGroup_ = 0;
-  uint32_t replacedMode_ = 0;
-  char targetName_[NAME_MAX + 1] = {};
-  char temporaryName_[32] = {};
-#endif
+  OutputFileState state_;
 };
 
 }  // namespace quorbel

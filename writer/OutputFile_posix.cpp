@@ -1,194 +1,190 @@
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>  // renameat
-#include <cstring>
-#include <string_view>
 
 #include "OutputFile.h"
+#include "PathTarget_posix.h"
+#include "QuorbelFeatures.h"
+#include "ReplacedMetadata_posix.h"
 
 namespace quorbel {
 namespace {
 
-constexpr int kMaxSymbolicLinks = 40;  // as the kernel allows in one lookup
 constexpr int kTemporaryNameTries = 100;
+using Kind = OutputFileState::Kind;
 
-// A name no other call, thread or process is likely to choose at the same
-// moment; O_EXCL makes sure, and a clash only costs another try.
-void MakeTemporaryName(char (&name)[32]) {
-  static std::atomic<uint64_t> calls{0};
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  // The address of a local differs between processes (and threads) as
-  // their stacks do, and costs no system call, unlike the process id.
-  uint64_t value = uint64_t(reinterpret_cast<uintptr_t>(&now)) ^ uint64_t(now.tv_nsec) ^
-                   (uint64_t(now.tv_sec) << 32) ^
-                   (calls.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15u);
-  value ^= value >> 29;
-  value *= 0xBF58476D1CE4E5B9u;
-  value ^= value >> 32;
-  static constexpr char kPrefix[] = ".quorbel-";
-  static constexpr char kDigits[] = "0123456789abcdef";
-  char* out = name;
-  for (const char c : std::string_view(kPrefix)) *out++ = c;
-  for (int shift = 60; shift >= 0; shift -= 4) *out++ = kDigits[(value >> shift) & 0xF];
-  for (const char c : std::string_view(".tmp")) *out++ = c;
-  *out = '\0';
-}
-
-// The directory a lookup has reached; closed when the lookup gives up.
-class Directory {
- public:
-  Directory() = default;
-  Directory(const Directory&) = delete;
-  Directory& operator=(const Directory&) = delete;
-  ~Directory() {
-    if (fd_ != AT_FDCWD) ::close(fd_);
-  }
-  int fd() const { return fd_; }
-  // Moves into `name` (relative to here, or absolute). Returns 0 or errno.
-  int Enter(const char* name) {
-    const int next = ::openat(fd_, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (next < 0) return errno;
-    if (fd_ != AT_FDCWD) ::close(fd_);
-    fd_ = next;
-    return 0;
-  }
-  int Release() {
-    const int fd = fd_;
-    fd_ = AT_FDCWD;
-    return fd;
-  }
-
- private:
-  int fd_ = AT_FDCWD;
-};
-
-}  // namespace
-
-int OutputFile::Open(const NativePathChar* path) {
-  Discard();
-  if (*path == '\0') return ENOENT;
-
-  // Walk to the file the path names in the end, through any symbolic
-  // links, keeping the directory it is in open: the temporary is created
-  // and renamed there, so the rename replaces exactly that file.
-  char walk[PATH_MAX];
-  if (std::strlen(path) >= sizeof walk) return ENAMETOOLONG;
-  std::strcpy(walk, path);
-  Directory directory;
-  struct stat target {}, followed {};
-  bool exists = false, followedLinks = false, followedExists = false;
-  for (int links = 0;; ++links) {
-    if (links > kMaxSymbolicLinks) return ELOOP;
-    char* slash = std::strrchr(walk, '/');
-    char* name = slash != nullptr ? slash + 1 : walk;
-    if (slash == walk) {
-      if (const int error = directory.Enter("/")) return error;
-    } else if (slash != nullptr) {
-      *slash = '\0';
-      if (const int error = directory.Enter(walk)) return error;
-    } else if (directory.fd() == AT_FDCWD) {
-      // Held open, so that a change of working directory cannot move it.
-      if (const int error = directory.Enter(".")) return error;
-    }
-    if (*name == '\0') return EISDIR;  // "dir/" names no file
-    if (std::strlen(name) > NAME_MAX) return ENAMETOOLONG;
-    std::strcpy(targetName_, name);
-    if (::fstatat(directory.fd(), targetName_, &target, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) return errno;
-      break;  // a new file
-    }
-    if (!S_ISLNK(target.st_mode)) {
-      exists = true;
-      break;
-    }
-    // The kernel's own lookup of the whole path says where the links lead
-    // in the end, and refuses what it refuses (a link the system protects,
-    // a directory without search permission): a walk of our own must not
-    // get further than the kernel would. A device, a FIFO or a pipe there
-    // is written in place.
-    if (!followedLinks) {
-      followedLinks = true;
-      if (::stat(path, &followed) == 0) {
-        followedExists = true;
-        if (S_ISDIR(followed.st_mode)) return EISDIR;
-        if (!S_ISREG(followed.st_mode)) return OpenInPlace(AT_FDCWD, path);
-      } else if (errno != ENOENT) {
-        return errno;
-      }
-    }
-    // A link that procfs makes (/proc/self/fd/1, behind /dev/stdout) stands
-    // for an open file, not for a path whose file could be replaced.
-    struct statfs system;
-    if (::fstatfs(directory.fd(), &system) == 0 && system.f_type == PROC_SUPER_MAGIC) {
-      return OpenInPlace(AT_FDCWD, path);
-    }
-    const ssize_t size = ::readlinkat(directory.fd(), targetName_, walk, sizeof walk);
-    if (size < 0) return errno;
-    if (size == ssize_t(sizeof walk)) return ENAMETOOLONG;
-    walk[size] = '\0';  // relative to the link's directory, which is open
-  }
-
-  if (exists && S_ISDIR(target.st_mode)) return EISDIR;
-  // A device, a FIFO or a socket has no file to replace: write in place.
-  if (exists && !S_ISREG(target.st_mode)) return OpenInPlace(directory.fd(), targetName_);
-  // Where the walk and the kernel disagree (a file deleted while open, a
-  // link renamed meanwhile), the kernel's file is the one meant.
-  if (followedLinks &&
-      (followedExists != exists ||
-       (exists && (followed.st_dev != target.st_dev || followed.st_ino != target.st_ino)))) {
-    return OpenInPlace(AT_FDCWD, path);
-  }
-  // A file the caller may not write is not replaced either, as an open for
-  // writing would refuse it.
-  if (exists && ::faccessat(directory.fd(), targetName_, W_OK, AT_EACCESS) != 0) return errno;
-
-  const mode_t mode = exists ? (target.st_mode & 07777) : 0666;
-  int fd = -1;
-  for (int tries = 0; fd < 0 && tries < kTemporaryNameTries; ++tries) {
-    MakeTemporaryName(temporaryName_);
-    fd = ::openat(directory.fd(), temporaryName_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return errno;
-  replacing_ = exists;
-  replacedOwner_ = target.st_uid;
-  replacedGroup_ = target.st_gid;
-  replacedMode_ = mode;
-  handle_ = fd;
-  directory_ = directory.Release();
-  inPlace_ = false;
-  return 0;
+// A rename over the file would be refused although the caller may write
+// it: a sticky directory where neither the file nor the directory is the
+// caller's, an append-only directory, or a file mounted over another.
+bool RenameRefused(const PathTarget& target) {
+  if (target.status().mountRoot) return true;
+  FileStatus directory;
+  if (StatusAt(target.directory(), "", directory) != 0) return false;
+  if (directory.appendOnly) return true;
+  const uid_t caller = ::geteuid();
+  return (directory.mode & S_ISVTX) != 0 && caller != 0 &&
+         target.status().owner != caller && directory.owner != caller;
 }
 
 // Opening a FIFO for writing waits for a reader, for ever if none comes:
 // the open does not wait, and a FIFO without a reader fails with ENXIO.
 // Writes block as usual once the file is open.
-int OutputFile::OpenInPlace(int directory, const char* name) {
-  const int fd = ::openat(directory, name, O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+int OpenWithoutWaiting(int directory, const char* name, int flags) {
+  const int fd = ::openat(directory, name, flags | O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -errno;
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) < 0) {
+    const int error = errno;
+    ::close(fd);
+    return -error;
+  }
+  return fd;
+}
+
+// The temporary goes beside the target, so that the rename stays within
+// one directory. Where the system has them, it is unnamed until complete:
+// a process killed meanwhile leaves nothing behind.
+int OpenTemporary(OutputFileState& state, PathTarget& target, uint32_t mode) {
+  int fd = -1;
+#if QUORBEL_HAVE_O_TMPFILE
+  if (ProcessFileDescriptorsVisible()) {
+    fd = ::openat(target.directory(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    // Some file systems have no unnamed files: a named one serves there.
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    state.unnamed = fd >= 0;
+  }
+#endif
+  for (int tries = 0; fd < 0 && tries < kTemporaryNameTries; ++tries) {
+    MakeTemporaryName(state.temporaryName);
+    fd = ::openat(target.directory(), state.temporaryName,
+                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) return errno;
+    state.named = fd >= 0;
+  }
   if (fd < 0) return errno;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+  std::snprintf(state.targetName, sizeof state.targetName, "%s", target.name());
+  state.fd = fd;
+  state.directory = target.ReleaseDirectory();
+  state.kind = Kind::kReplacement;
+  state.canWriteAt = true;
+  return 0;
+}
+
+// A regular file that cannot be replaced is overwritten where it is. Its
+// old bytes stay until the new file's space is reserved: a full disk or a
+// quota then refuses the call with the old file whole.
+int OpenInPlace(OutputFileState& state, PathTarget& target, uint64_t size) {
+  const int fd = ::openat(target.directory(), target.name(),
+                          O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno;
+#if QUORBEL_HAVE_FALLOCATE
+  if (size != OutputFile::kUnknownSize && size > 0 &&
+      ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS) {
     const int error = errno;
     ::close(fd);
     return error;
   }
-  handle_ = fd;
-  inPlace_ = true;
+#else
+  (void)size;
+#endif
+  state.fd = fd;
+  state.kind = Kind::kInPlace;
+  state.canWriteAt = true;
+  state.truncateAtClose = true;
   return 0;
 }
 
+// A device, a FIFO, a socket or a terminal has no file to replace.
+int OpenSpecial(OutputFileState& state, PathTarget& target) {
+  const int fd = OpenWithoutWaiting(target.directory(), target.name(), 0);
+  if (fd < 0) return -fd;
+  state.fd = fd;
+  state.kind = Kind::kInPlace;
+  return 0;
+}
+
+// A link in /proc stands for a file some process has open, maybe one with
+// no name left: it is opened anew and truncated, as cp would open it.
+int OpenAnew(OutputFileState& state, const char* path) {
+  const int fd = OpenWithoutWaiting(AT_FDCWD, path, O_TRUNC);
+  if (fd < 0) return -fd;
+  struct stat status;
+  state.fd = fd;
+  state.kind = Kind::kInPlace;
+  state.canWriteAt = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  return 0;
+}
+
+// The complete unnamed file gets a temporary name, to be renamed over the
+// target once it is closed: a close can still fail, and then the path must
+// be as it was.
+int GiveName(OutputFileState& state, int fd) {
+  char self[32];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
+    MakeTemporaryName(state.temporaryName);
+    if (::linkat(AT_FDCWD, self, state.directory, state.temporaryName, AT_SYMLINK_FOLLOW) == 0) {
+      state.named = true;
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+// Where the path led through links, it is followed again: a link retargeted
+// during the call is honoured, and the file goes where the path leads now.
+int RenameOverTarget(OutputFileState& state) {
+  int directory = state.directory;
+  const char* name = state.targetName;
+  PathTarget now;
+  if (state.throughLinks && now.Resolve(state.path) == 0 && !now.procLink() &&
+      (!now.exists() || S_ISREG(now.status().mode))) {
+    directory = now.directory();
+    name = now.name();
+  }
+  if (::renameat(state.directory, state.temporaryName, directory, name) != 0) return errno;
+  return 0;
+}
+
+}  // namespace
+
+int OutputFile::Open(const NativePathChar* path, uint64_t size) {
+  Discard();
+  if (*path == '\0') return ENOENT;
+  PathTarget target;
+  if (const int error = target.Resolve(path)) return error;
+  state_ = OutputFileState{};
+  state_.path = path;
+  state_.throughLinks = target.throughLinks();
+
+  if (target.procLink()) return OpenAnew(state_, path);
+  if (!target.exists()) return OpenTemporary(state_, target, 0666);
+  const FileStatus& file = target.status();
+  if (S_ISDIR(file.mode)) return EISDIR;
+  if (!S_ISREG(file.mode)) return OpenSpecial(state_, target);
+  // A file the caller may not write is not replaced either, as an open for
+  // writing would refuse it.
+  if (::faccessat(target.directory(), target.name(), W_OK, AT_EACCESS) != 0) return errno;
+  if (RenameRefused(target)) return OpenInPlace(state_, target, size);
+  state_.replacing = true;
+  state_.replacedOwner = file.owner;
+  state_.replacedGroup = file.group;
+  state_.replacedMode = file.mode & 07777;
+  const int error = OpenTemporary(state_, target, file.mode & 07777);
+  // A directory the caller may not write into: no temporary was made, and
+  // the file, which the caller may write, is written where it is.
+  if (error == EACCES) return OpenInPlace(state_, target, size);
+  return error;
+}
+
 int OutputFile::Write(const uint8_t* bytes, size_t size) {
-  const int fd = static_cast<int>(handle_);
   while (size > 0) {
-    const ssize_t written = ::write(fd, bytes, size);
+    const ssize_t written = ::write(state_.fd, bytes, size);
     if (written < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -201,9 +197,9 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
 }
 
 int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
-  const int fd = static_cast<int>(handle_);
+  if (!state_.canWriteAt) return ESPIPE;
   while (size > 0) {
-    const ssize_t written = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
+    const ssize_t written = ::pwrite(state_.fd, bytes, size, static_cast<off_t>(offset));
     if (written < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -217,49 +213,45 @@ int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
 }
 
 int OutputFile::Close() {
-  if (handle_ < 0) return EBADF;
-  const int fd = static_cast<int>(handle_);
-  handle_ = -1;
+  if (state_.fd < 0) return EBADF;
+  const int fd = state_.fd;
+  state_.fd = -1;
+  int error = 0;
+  if (state_.kind == Kind::kReplacement) {
+    if (state_.replacing) {
+      error = KeepReplacedMetadata(fd, state_.directory, state_.targetName,
+                                   {state_.replacedOwner, state_.replacedGroup,
+                                    state_.replacedMode});
+    }
+    if (error == 0 && state_.unnamed) error = GiveName(state_, fd);
+  } else if (state_.truncateAtClose) {
+    // A shorter file than the one overwritten ends where its bytes do.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end < 0 || ::ftruncate(fd, end) != 0) error = errno;
+  }
   // A failed close can mean that written data never reached the file
   // (NFS, some FUSE systems), so the file is not put in place.
-  if (!inPlace_ && replacing_) KeepOwnerAndMode(fd);
-  int error = ::close(fd) == 0 ? 0 : errno;
-  if (!inPlace_) {
-    if (error == 0 &&
-        ::renameat(directory_, temporaryName_, directory_, targetName_) != 0) {
-      error = errno;
-    }
-    if (error != 0) ::unlinkat(directory_, temporaryName_, 0);
-    ::close(directory_);
-    directory_ = -1;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (state_.kind == Kind::kReplacement) {
+    if (error == 0 && state_.named) error = RenameOverTarget(state_);
+    if (error != 0 && state_.named) ::unlinkat(state_.directory, state_.temporaryName, 0);
+    ::close(state_.directory);
+    state_.directory = -1;
   }
+  state_.kind = Kind::kClosed;
   return error;
 }
 
-// The replacement keeps the owner and the permission bits of the file it
-// replaces (the umask may have taken bits away at creation). It is done
-// last, since a write by anyone but root clears set-user-ID and
-// set-group-ID bits. Where the system refuses, the replacement is still the
-// caller's own file.
-void OutputFile::KeepOwnerAndMode(int fd) const {
-  struct stat created;
-  if (::fstat(fd, &created) != 0) return;
-  if (created.st_uid != replacedOwner_ || created.st_gid != replacedGroup_) {
-    (void)::fchown(fd, replacedOwner_, replacedGroup_);  // clears set-id bits
-    created.st_mode = 0;
-  }
-  if ((created.st_mode & 07777) != replacedMode_) (void)::fchmod(fd, replacedMode_);
-}
-
 void OutputFile::Discard() {
-  if (handle_ < 0) return;
-  ::close(static_cast<int>(handle_));
-  handle_ = -1;
-  if (!inPlace_) {
-    ::unlinkat(directory_, temporaryName_, 0);
-    ::close(directory_);
-    directory_ = -1;
+  if (state_.fd < 0) return;
+  ::close(state_.fd);
+  state_.fd = -1;
+  if (state_.kind == Kind::kReplacement) {
+    if (state_.named) ::unlinkat(state_.directory, state_.temporaryName, 0);
+    ::close(state_.directory);
+    state_.directory = -1;
   }
+  state_.kind = Kind::kClosed;
 }
 
 }  // namespace quorbel

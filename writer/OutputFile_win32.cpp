@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "OutputFile.h"
+#include "TemporaryName.h"
 
 namespace quorbel {
 namespace {
@@ -87,24 +88,15 @@ int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
 // The temporary is "<directory of path>\.quorbel-<random>.tmp", so that
 // the final move stays within one volume and is a rename.
 bool MakeTemporaryPath(const wchar_t* path, wchar_t* temporary, size_t capacity) {
-  static LONG volatile calls = 0;
   const size_t length = std::wcslen(path);
   size_t directoryLength = length;
   while (directoryLength > 0 && path[directoryLength - 1] != L'\\' &&
          path[directoryLength - 1] != L'/' && path[directoryLength - 1] != L':') {
     --directoryLength;
   }
-  LARGE_INTEGER now{};
-  ::QueryPerformanceCounter(&now);
-  uint64_t value = (uint64_t(::GetCurrentProcessId()) << 40) ^
-                   (uint64_t(::GetCurrentThreadId()) << 20) ^ uint64_t(now.QuadPart) ^
-                   (uint64_t(::InterlockedIncrement(&calls)) * 0x9E3779B97F4A7C15u);
-  value ^= value >> 29;
-  value *= 0xBF58476D1CE4E5B9u;
-  value ^= value >> 32;
-  wchar_t name[40];
-  std::swprintf(name, 40, L".quorbel-%016llx.tmp", static_cast<unsigned long long>(value));
-  if (directoryLength + std::wcslen(name) + 1 > capacity) return false;
+  wchar_t name[kTemporaryNameSize];
+  MakeTemporaryName(name);
+  if (directoryLength + kTemporaryNameSize > capacity) return false;
   std::wmemcpy(temporary, path, directoryLength);
   std::wcscpy(temporary + directoryLength, name);
   return true;
@@ -112,35 +104,38 @@ bool MakeTemporaryPath(const wchar_t* path, wchar_t* temporary, size_t capacity)
 
 }  // namespace
 
-int OutputFile::Open(const NativePathChar* path) {
+int OutputFile::Open(const NativePathChar* path, uint64_t) {
   Discard();
   if (*path == L'\0') return ENOENT;
   // The full path, taken now: a change of working directory during the
   // call must not move the file, nor lose the temporary.
-  const DWORD length = ::GetFullPathNameW(path, kMaxPath, fullPath_, nullptr);
+  const DWORD length = ::GetFullPathNameW(path, OutputFileState::kMaxPath, state_.fullPath, nullptr);
   if (length == 0) return LastErrno();
-  if (length >= kMaxPath) return ENAMETOOLONG;
-  const DWORD attributes = ::GetFileAttributesW(fullPath_);
+  if (length >= OutputFileState::kMaxPath) return ENAMETOOLONG;
+  const DWORD attributes = ::GetFileAttributesW(state_.fullPath);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return EISDIR;
   }
   // A device has no file to replace: write it in place. The full path of
   // every device name (NUL, CON, COM1, ...) starts with \\.\.
-  if (std::wcsncmp(fullPath_, L"\\\\.\\", 4) == 0) {
-    const HANDLE handle = ::CreateFileW(fullPath_, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  if (std::wcsncmp(state_.fullPath, L"\\\\.\\", 4) == 0) {
+    const HANDLE handle = ::CreateFileW(state_.fullPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastErrno();
-    handle_ = reinterpret_cast<intptr_t>(handle);
-    inPlace_ = true;
+    state_.handle = reinterpret_cast<intptr_t>(handle);
+    state_.inPlace = true;
+    state_.canWriteAt = false;
     return 0;
   }
   for (int tries = 0; tries < 100; ++tries) {
-    if (!MakeTemporaryPath(fullPath_, temporaryPath_, kMaxPath)) return ENAMETOOLONG;
-    const HANDLE handle = ::CreateFileW(temporaryPath_, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    if (!MakeTemporaryPath(state_.fullPath, state_.temporaryPath, OutputFileState::kMaxPath)) return ENAMETOOLONG;
+    const HANDLE handle = ::CreateFileW(state_.temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-      handle_ = reinterpret_cast<intptr_t>(handle);
-      inPlace_ = false;
+      state_.handle = reinterpret_cast<intptr_t>(handle);
+      state_.inPlace = false;
+      state_.canWriteAt = true;
+      state_.replacing = attributes != INVALID_FILE_ATTRIBUTES;
       return 0;
     }
     const DWORD error = ::GetLastError();
@@ -150,14 +145,14 @@ int OutputFile::Open(const NativePathChar* path) {
 }
 
 int OutputFile::Write(const uint8_t* bytes, size_t size) {
-  return WriteAll(AsHandle(handle_), bytes, size, nullptr);
+  return WriteAll(AsHandle(state_.handle), bytes, size, nullptr);
 }
 
 // A positioned write moves the file pointer of a synchronous handle, so
 // the append position is put back afterwards. A device has no position to
 // go back to: the bytes would only be appended.
 int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
-  const HANDLE handle = AsHandle(handle_);
+  const HANDLE handle = AsHandle(state_.handle);
   if (::GetFileType(handle) != FILE_TYPE_DISK) return ESPIPE;
   LARGE_INTEGER appendPosition{}, start{};
   if (!::SetFilePointerEx(handle, start, &appendPosition, FILE_CURRENT)) {
@@ -175,31 +170,38 @@ int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
 }
 
 int OutputFile::Close() {
-  if (handle_ == -1) return EBADF;
-  const HANDLE handle = AsHandle(handle_);
-  handle_ = -1;
+  if (state_.handle == -1) return EBADF;
+  const HANDLE handle = AsHandle(state_.handle);
+  state_.handle = -1;
   int error = ::CloseHandle(handle) ? 0 : LastErrno();
-  if (!inPlace_) {
-    if (error == 0 &&
-        !::MoveFileExW(temporaryPath_, fullPath_, MOVEFILE_REPLACE_EXISTING)) {
+  if (!state_.inPlace) {
+    // ReplaceFileW keeps the replaced file's attributes and ACL; a new
+    // file is moved into place. Either way, a failure leaves the
+    // temporary under its own name and the path as it was.
+    const bool placed =
+        error == 0 && state_.replacing
+            ? ::ReplaceFileW(state_.fullPath, state_.temporaryPath, nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+            : error == 0 && ::MoveFileExW(state_.temporaryPath, state_.fullPath, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (error == 0 && !placed) {
       const DWORD moveError = ::GetLastError();
-      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(fullPath_) ? EISDIR : ErrnoFor(moveError);
+      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(state_.fullPath) ? EISDIR : ErrnoFor(moveError);
       ::SetLastError(moveError);
     }
     if (error != 0) {
       const LastErrorKept kept;
-      ::DeleteFileW(temporaryPath_);
+      ::DeleteFileW(state_.temporaryPath);
     }
   }
   return error;
 }
 
 void OutputFile::Discard() {
-  if (handle_ == -1) return;
+  if (state_.handle == -1) return;
   const LastErrorKept kept;
-  ::CloseHandle(AsHandle(handle_));
-  handle_ = -1;
-  if (!inPlace_) ::DeleteFileW(temporaryPath_);
+  ::CloseHandle(AsHandle(state_.handle));
+  state_.handle = -1;
+  if (!state_.inPlace) ::DeleteFileW(state_.temporaryPath);
 }
 
 }  // namespace quorbel

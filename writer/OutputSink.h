@@ -18,6 +18,10 @@ class OutputSink {
   // without moving the append position. Returns 0 or an errno value.
   virtual int WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) = 0;
 
+  // False for a pipe, a FIFO, a terminal or a socket, where WriteAt fails:
+  // a writer that would need it refuses before its first byte leaves.
+  virtual bool CanWriteAt() const { return true; }
+
  protected:
   ~OutputSink() = default;
 };

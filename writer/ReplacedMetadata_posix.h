@@ -1,0 +1,27 @@
+#pragma once
+
+#include <sys/types.h>
+
+namespace quorbel {
+
+// What a replaced file had, for its replacement to keep.
+struct ReplacedMetadata {
+  uid_t owner;
+  gid_t group;
+  mode_t mode;  // permission bits, set-id and sticky bits included
+};
+
+// Gives the new file `fd` the owner, the extended attributes (a POSIX ACL
+// among them) and the permission bits of `name` in `directory`, the file
+// it is about to replace. Returns 0, or the errno value of an attribute
+// that could not be copied: a file whose ACL or user attributes would be
+// lost is not replaced. Attributes that only privilege may set (security.*,
+// trusted.*) are copied where the system allows and otherwise left. The
+// set-id bits are kept only along with the owner.
+int KeepReplacedMetadata(int fd, int directory, const char* name,
+                         const ReplacedMetadata& replaced);
+
+// Whether /proc/self/fd reaches this process's descriptors; looked up once.
+bool ProcessFileDescriptorsVisible();
+
+}  // namespace quorbel
