@@ -1,0 +1,301 @@
+// The promise of all or nothing at its edges: killed calls, concurrent
+// writers through links, links retargeted under failing calls, pipes,
+// replaced files' attributes, and the directories that refuse a rename.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ExpectedMIDIFile.h"
+#include "TempDirectory.h"
+#include "WriteCall.h"
+#include "quorbel/quorbel.h"
+
+namespace quorbel::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Names = std::vector<std::string>;
+
+const std::string kOld = "the old file";
+
+// A whole file from WriteMIDI: its track length is its size less 22.
+bool IsWholeFile(const Bytes& bytes) {
+  if (bytes.size() < 52) return false;
+  const uint32_t length = uint32_t(bytes[18]) << 24 | bytes[19] << 16 | bytes[20] << 8 | bytes[21];
+  return length + 22 == bytes.size() && bytes[bytes.size() - 2] == 0x2F;
+}
+
+std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// Runs `call` in a child that has given up root, and returns its exit code.
+template <typename Call>
+int AsNobody(Call call) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    ::_exit(call());
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// Runs `loop` in `count` children and returns when all have ended.
+template <typename Loop>
+void InChildren(int count, Loop loop) {
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(loop(i));
+    children.push_back(child);
+  }
+  for (const pid_t child : children) ::waitpid(child, nullptr, 0);
+}
+
+TEST(HostileUse, AKilledCallLeavesNoStrayAndNoDamagedFile) {
+  TempDirectory dir;
+  const std::string file = dir / "song.mid";
+  WriteFile(file, kOld);
+  const std::u16string text(2'000'000, u'k');  // about 16 MB
+  for (int kill = 0; kill < 12; ++kill) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(Write(text.c_str(), 48, file).value == QUORBEL_OK ? 0 : 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 + 3 * kill));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(dir.Entries(), Names{"song.mid"}) << "kill " << kill;
+    const Bytes bytes = ReadFile(file);
+    EXPECT_TRUE(AsString(bytes) == kOld || IsWholeFile(bytes)) << "kill " << kill;
+  }
+}
+
+TEST(HostileUse, WritersThroughALinkNeverTearTheFile) {
+  TempDirectory dir;
+  ASSERT_EQ(::symlink("A.mid", (dir / "L").c_str()), 0);
+  const std::u16string text(20000, u'w');
+  ASSERT_EQ(Write(text.c_str(), 48, dir / "L").value, QUORBEL_OK);
+  std::atomic<bool> writing{true};
+  int reads = 0, torn = 0;
+  std::thread reader([&] {
+    while (writing) {
+      ++reads;
+      if (!IsWholeFile(ReadFile(dir / "A.mid"))) ++torn;
+    }
+  });
+  InChildren(3, [&](int) {
+    for (int i = 0; i < 150; ++i) {
+      if (Write(text.c_str(), 48, dir / "L").value != QUORBEL_OK) return 1;
+    }
+    return 0;
+  });
+  writing = false;
+  reader.join();
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_EQ(dir.Entries(), (Names{"A.mid", "L"}));
+}
+
+TEST(HostileUse, FailingCallsThroughARetargetedLinkTouchNoFile) {
+  TempDirectory dir;
+  WriteFile(dir / "A.mid", kOld);
+  WriteFile(dir / "B.mid", kOld);
+  ASSERT_EQ(::symlink("A.mid", (dir / "L").c_str()), 0);
+  const pid_t flipper = ::fork();
+  if (flipper == 0) {
+    for (int i = 0;; ++i) {
+      const std::string next = dir / ("L.next" + std::to_string(i % 2));
+      ::symlink(i % 2 ? "A.mid" : "B.mid", next.c_str());
+      ::rename(next.c_str(), (dir / "L").c_str());
+    }
+  }
+  // Each call fails at the file size limit, past its first write.
+  struct rlimit old;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit low = old;
+  low.rlim_cur = 100 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+  const std::u16string text(50000, u'f');
+  int unexpected = 0;
+  for (int call = 0; call < 200; ++call) {
+    const Result result = Write(text.c_str(), 48, dir / "L");
+    if (result.value != 0 || result.error != EFBIG) ++unexpected;
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  ::kill(flipper, SIGKILL);
+  ::waitpid(flipper, nullptr, 0);
+  EXPECT_EQ(unexpected, 0);
+  EXPECT_EQ(AsString(ReadFile(dir / "A.mid")), kOld);
+  EXPECT_EQ(AsString(ReadFile(dir / "B.mid")), kOld);
+  for (const std::string& name : dir.Entries()) EXPECT_EQ(name.find(".quorbel"), std::string::npos);
+}
+
+// Longer than the writer's buffer, so a file that needed a seek back would
+// fail; through a FIFO shrunk to one page whose reader starts late, so a
+// descriptor left non-blocking would fail with EAGAIN.
+TEST(HostileUse, PipesAndFIFOsTakeAFileOfAnyLength) {
+  const std::u16string text(30000, u'p');
+  const Bytes expected = ExpectedMIDIFile(Bytes(text.begin(), text.end()), 48);
+  const auto readAll = [](int fd, Bytes& into) {
+    uint8_t piece[4096];
+    for (ssize_t got; (got = ::read(fd, piece, sizeof piece)) > 0;) into.insert(into.end(), piece, piece + got);
+  };
+
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  Bytes fromPipe;
+  std::thread pipeReader([&] { readAll(pipeEnds[0], fromPipe); });
+  EXPECT_EQ(Write(text.c_str(), 48, "/proc/self/fd/" + std::to_string(pipeEnds[1])).value, QUORBEL_OK);
+  ::close(pipeEnds[1]);
+  pipeReader.join();
+  ::close(pipeEnds[0]);
+  EXPECT_TRUE(fromPipe == expected);
+
+  TempDirectory dir;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ::fcntl(reader, F_SETPIPE_SZ, 4096);
+  Bytes fromFIFO;
+  std::thread lateReader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::fcntl(reader, F_SETFL, 0);
+    readAll(reader, fromFIFO);
+  });
+  EXPECT_EQ(Write(text.c_str(), 48, fifo).value, QUORBEL_OK);
+  lateReader.join();  // the call has closed the writing end: the read ends
+  ::close(reader);
+  EXPECT_TRUE(fromFIFO == expected);
+}
+
+TEST(HostileUse, AReplacedFileKeepsItsACLAndAttributes) {
+  TempDirectory dir;
+  const std::string file = dir / "song.mid";
+  WriteFile(file, kOld);
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  // user::rw- user:nobody:rw- group::r-- mask::rw- other::---, as the
+  // kernel stores it: a version, then (tag, permissions, id) entries.
+  const uint8_t acl[] = {2, 0, 0, 0,
+                         1, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                         2, 0, 6, 0, 0xFE, 0xFF, 0, 0,
+                         4, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                         0x10, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                         0x20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  if (::setxattr(file.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) != 0 ||
+      ::setxattr(file.c_str(), "user.comment", "kept", 4, 0) != 0) {
+    GTEST_SKIP() << "no ACLs or user attributes here: " << std::strerror(errno);
+  }
+  struct stat before, after;
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  ASSERT_EQ(Write(u"AB", 48, file).value, QUORBEL_OK);
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino) << "not a replacement";
+  EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+  uint8_t copied[sizeof acl + 8];
+  EXPECT_EQ(::getxattr(file.c_str(), "system.posix_acl_access", copied, sizeof copied),
+            ssize_t(sizeof acl));
+  EXPECT_EQ(std::memcmp(copied, acl, sizeof acl), 0);
+  char comment[8] = {};
+  EXPECT_EQ(::getxattr(file.c_str(), "user.comment", comment, sizeof comment), 4);
+  EXPECT_STREQ(comment, "kept");
+
+  // Replaced by someone else, whose file it then is: no set-id bits.
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 06666), 0);
+  EXPECT_EQ(AsNobody([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : 1; }), 0);
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 06000, 0u);
+}
+
+// A file the caller may write, where the directory refuses a rename over
+// it, is written in place: the caller would expect what an open allows.
+TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
+  TempDirectory dir;
+  const auto nobodyWrites = [&](const std::string& file) {
+    return AsNobody([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : errno; });
+  };
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((dir / "closed").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((dir / "sticky").c_str(), 01777), 0);
+  ASSERT_EQ(::chmod((dir / "sticky").c_str(), 01777), 0);
+  for (const std::string& file : {dir / "closed/song.mid", dir / "sticky/song.mid"}) {
+    WriteFile(file, kOld + std::string(200, 'o'));  // longer than the new file
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    EXPECT_EQ(nobodyWrites(file), 0) << file;
+    EXPECT_EQ(ReadFile(file).size(), 68u) << file;
+  }
+  EXPECT_EQ(TempDirectory::EntriesOf(dir / "sticky"), Names{"song.mid"});
+
+  // An append-only directory, and a file mounted over another: these need
+  // privileges that a test run may not have.
+  const std::string appendOnly = dir / "append-only";
+  ASSERT_EQ(::mkdir(appendOnly.c_str(), 0755), 0);
+  WriteFile(appendOnly + "/song.mid", kOld);
+  const int directory = ::open(appendOnly.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = FS_APPEND_FL;
+  if (::ioctl(directory, FS_IOC_SETFLAGS, &flags) == 0) {
+    EXPECT_EQ(Write(u"AB", 48, appendOnly + "/song.mid").value, QUORBEL_OK);
+    EXPECT_EQ(ReadFile(appendOnly + "/song.mid").size(), 68u);
+    EXPECT_EQ(TempDirectory::EntriesOf(appendOnly), Names{"song.mid"});
+    flags = 0;
+    ::ioctl(directory, FS_IOC_SETFLAGS, &flags);
+  }
+  ::close(directory);
+  WriteFile(dir / "mounted.mid", kOld);
+  WriteFile(dir / "source.mid", kOld);
+  if (::mount((dir / "source.mid").c_str(), (dir / "mounted.mid").c_str(), nullptr, MS_BIND, nullptr) == 0) {
+    EXPECT_EQ(Write(u"AB", 48, dir / "mounted.mid").value, QUORBEL_OK);
+    ::umount((dir / "mounted.mid").c_str());
+    EXPECT_EQ(ReadFile(dir / "source.mid").size(), 68u);
+  }
+}
+
+// In place, the new file's space is reserved before its first byte: a full
+// file system refuses the call and the old file stays whole.
+TEST(HostileUse, AFullFileSystemLeavesAFileWrittenInPlaceWhole) {
+  TempDirectory dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string small = dir / "small";
+  ASSERT_EQ(::mkdir(small.c_str(), 0755), 0);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+  }
+  const std::string file = small + "/song.mid";
+  WriteFile(file, kOld);
+  ::chmod(file.c_str(), 0666);
+  const std::u16string text(20000, u's');  // 160 KB: more than there is
+  const int result =
+      AsNobody([&] { return Write(text.c_str(), 48, file).value == QUORBEL_OK ? 0 : errno; });
+  const std::string content = AsString(ReadFile(file));
+  ::umount(small.c_str());
+  EXPECT_EQ(result, ENOSPC);
+  EXPECT_EQ(content, kOld);
+}
+
+TEST(HostileUse, ASuccessfulCallLeavesErrnoAlone) {
+  TempDirectory dir;
+  errno = EDOM;
+  EXPECT_EQ(WriteMIDI(u"AB", 48, Widen(dir / "new.mid").c_str()), QUORBEL_OK);
+  EXPECT_EQ(errno, EDOM);
+}
+
+}  // namespace
+}  // namespace quorbel::test
