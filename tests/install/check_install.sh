@@ -17,14 +17,23 @@ printf '\x4d\x54\x68\x64\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60\x4d\x54\x72\x6b
 
 echo "-- installing into $prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# The library folder is lib, or lib/<triplet> in a Debian build.
+libdir=$(dirname "$(find "$prefix" -name libquorbel.so.1.0.0.1)")
+lib=${libdir#"$prefix"/}
 for file in include/quorbel/quorbel.h bin/quorbel share/man/man1/quorbel.1 \
-            lib/cmake/Quorbel/QuorbelConfig.cmake lib/cmake/Quorbel/QuorbelConfigVersion.cmake; do
+            "$lib"/cmake/Quorbel/QuorbelConfig.cmake "$lib"/cmake/Quorbel/QuorbelConfigVersion.cmake \
+            "$lib"/pkgconfig/quorbel.pc; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
-libdir=$(dirname "$(find "$prefix" -name libquorbel.so.1.0.0.1)")
 [ -L "$libdir/libquorbel.so.1" ] && [ -L "$libdir/libquorbel.so" ] ||
   { echo "the SONAME links are missing in $libdir"; exit 1; }
-"$prefix/bin/quorbel" --version | grep -qx 'quorbel 1.0.0.1'
+# The tool finds the library through its RUNPATH; a distribution's build
+# leaves that out, and the library is then found as the system's.
+if readelf -d "$prefix/bin/quorbel" | grep -qE '\((RPATH|RUNPATH)\)'; then
+  "$prefix/bin/quorbel" --version | grep -qx 'quorbel 1.0.0.1'
+else
+  LD_LIBRARY_PATH=$libdir "$prefix/bin/quorbel" --version | grep -qx 'quorbel 1.0.0.1'
+fi
 
 echo "-- find_package(Quorbel 1.0)"
 cmake -S "$source/examples/c" -B "$work/cmake-host" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
