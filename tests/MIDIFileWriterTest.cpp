@@ -73,6 +73,45 @@ TEST(WriterFile, LongTrackIsPatchedWithTheLengthThatFollowsTheField) {
   EXPECT_EQ(TrackData(sink.bytes)[4], 0x30);  // the note off's delta time
 }
 
+// A declared length goes out with the header, and the track must come to
+// exactly that: a file with a wrong length never leaves whole, and nothing
+// past the declared length reaches the sink.
+TEST(WriterFile, ADeclaredLengthGoesOutFirstAndIsHeldToTheTrack) {
+  const auto writeNotes = [](MIDIFileWriter& writer, int count) {
+    for (int i = 0; i < count; ++i) {
+      writer.WriteChannelEvent(0x90, 60, 127);
+      writer.AdvanceTime(48);
+      writer.WriteChannelEvent(0x80, 60, 0);
+    }
+  };
+  for (const uint64_t declared : {10000u * 8 + 4, 10000u * 8 + 3, 10000u * 8 + 5}) {
+    MemorySink sink;
+    sink.seekable = false;
+    MIDIFileWriter writer(sink, 96, declared);
+    writeNotes(writer, 10000);
+    const bool right = declared == 10000u * 8 + 4;
+    EXPECT_EQ(writer.Finish(), right ? 0 : EIO) << declared;
+    EXPECT_EQ(sink.patches, 0);
+    EXPECT_LE(sink.bytes.size(), 22 + declared);
+    if (right) {
+      EXPECT_EQ(TrackLengthField(sink.bytes), declared);
+    }
+  }
+  MemorySink tooLong;
+  MIDIFileWriter beyond(tooLong, 96, MIDIFileWriter::kMaxTrackLength + 1);
+  EXPECT_EQ(beyond.Finish(), EFBIG);
+  EXPECT_TRUE(tooLong.bytes.empty());
+
+  // Undeclared, a track longer than the buffer needs to go back: on a sink
+  // that cannot, nothing leaves at all.
+  MemorySink pipe;
+  pipe.seekable = false;
+  MIDIFileWriter undeclared(pipe, 96);
+  writeNotes(undeclared, 10000);
+  EXPECT_EQ(undeclared.Finish(), ESPIPE);
+  EXPECT_TRUE(pipe.bytes.empty());
+}
+
 TEST(WriterFile, DivisionIsWrittenBigEndian) {
   MemorySink sink;
   MIDIFileWriter writer(sink, 0x1234);

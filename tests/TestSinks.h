@@ -26,9 +26,12 @@ class MemorySink : public OutputSink {
     return 0;
   }
 
+  bool CanWriteAt() const override { return seekable; }
+
   Bytes bytes;
   int writes = 0;
   int patches = 0;
+  bool seekable = true;  // false: a pipe, as far as the writer can tell
 };
 
 // Fails with `error` at the Nth write (counting from 1) or at the patch,
