@@ -58,6 +58,27 @@ class Writing(ToolTestCase):
         self.assertTrue(result.stdout.startswith(b"MThd"))
         self.assertIn(b"2 notes, 4 s, 68 bytes", result.stderr)
 
+    def test_dash_writes_through_standard_output_as_it_stands(self):
+        # Appended to, and between other output: nothing truncated or
+        # overwritten, as with any tool's standard output.
+        log = self.path("log")
+        with open(log, "wb") as f:
+            f.write(b"header\n")
+        script = f'"$0" -o - -t 48 AB >> "$1"; (echo x; "$0" -o - -t 48 AB; echo y) >> "$1"'
+        result = subprocess.run(["sh", "-c", script, TOOL, log], capture_output=True,
+                                timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        data = open(log, "rb").read()
+        self.assertEqual(len(data), 7 + 68 + 2 + 68 + 2)
+        self.assertEqual(data[75:77] + data[-2:], b"x\ny\n")
+        self.assertEqual(data[7:75], data[77:145])
+        self.assertEqual(result.stderr.count(b"standard output: 2 notes, 4 s, 68 bytes"), 2)
+        # Through a pipe, a file far longer than any buffer, length and all.
+        result = run("-o", "-", stdin=b"A" * 30000)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(len(result.stdout), 52 + 30000 * 8)
+        self.assertEqual(int.from_bytes(result.stdout[18:22], "big"), 30 + 30000 * 8)
+
     def test_options_may_follow_the_text_and_dashes_end_them(self):
         out = self.path("order.mid")
         result = run("A", "-t48", "B", "-o", out, "--", "-5", "--ticks")
@@ -71,6 +92,12 @@ class Writing(ToolTestCase):
         self.assertTrue(result.stdout.startswith(b"Usage: quorbel [-t TICKS] -o FILE"))
         result = run("--version")
         self.assertEqual((result.returncode, result.stdout), (0, b"quorbel 1.0.0.1\n"))
+        for option in ("--help", "--version"):
+            with open("/dev/full", "w") as full:
+                result = subprocess.run([TOOL, option], stdout=full,
+                                        stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual(result.returncode, 1, option)
+            self.assertIn(b"No space left on device", result.stderr)
 
 
 class Errors(ToolTestCase):
@@ -143,6 +170,14 @@ class Errors(ToolTestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"quorbel: cannot write the summary: No space left on device",
                       result.stderr)
+
+    def test_the_file_size_limit_fails_the_call_and_leaves_nothing(self):
+        out = self.path("big.mid")
+        result = subprocess.run(["sh", "-c", f'ulimit -f 16; exec "$0" -o "$1"', TOOL, out],
+                                input=b"z" * 100000, capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn(b"File too large", result.stderr)
+        self.assertEqual(os.listdir(self.dir), [])
 
     def test_a_fifo_without_a_reader_is_refused_not_waited_for(self):
         fifo = self.path("fifo")
