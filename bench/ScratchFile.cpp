@@ -1,9 +1,14 @@
 #include "ScratchFile.h"
 
-#include <linux/magic.h>
 #include <stdlib.h>
-#include <sys/vfs.h>
 #include <unistd.h>
+
+#include "QuorbelFeatures.h"
+
+#if QUORBEL_HAVE_TMPFS_MAGIC
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -34,9 +39,14 @@ ScratchFile::~ScratchFile() {
 }
 
 std::optional<bool> IsOnTmpfs(const std::string& directory) {
+#if QUORBEL_HAVE_TMPFS_MAGIC
   struct statfs status;
   if (::statfs(directory.c_str(), &status) != 0) return std::nullopt;
   return status.f_type == TMPFS_MAGIC;
+#else
+  (void)directory;
+  return std::nullopt;
+#endif
 }
 
 }  // namespace quorbel::bench

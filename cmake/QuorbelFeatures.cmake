@@ -31,7 +31,76 @@ quorbel_check_symbol(QUORBEL_HAVE_PROC_SUPER_MAGIC PROC_SUPER_MAGIC "sys/statfs.
 quorbel_check_symbol(QUORBEL_HAVE_FALLOCATE fallocate "fcntl.h")
 quorbel_check_symbol(QUORBEL_HAVE_POSIX_FALLOCATE posix_fallocate "fcntl.h")
 quorbel_check_symbol(QUORBEL_HAVE_LINUX_XATTR flistxattr "sys/xattr.h")
-quorbel_check_symbol(QUORBEL_HAVE_FICLONE FICLONE "linux/fs.h")
+quorbel_check_symbol(QUORBEL_HAVE_STATX statx "sys/stat.h")
+
+# The benchmarks tell a tmpfs scratch directory from a disk.
+quorbel_check_symbol(QUORBEL_HAVE_TMPFS_MAGIC TMPFS_MAGIC "sys/vfs.h;linux/magic.h")
+
+# Module entry: constructor priorities, so that the loader's raw step runs
+# around the static initialisers; dladdr, for the module's load address.
+include(CheckCSourceCompiles)
+include(CheckLinkerFlag)
+if(QUORBEL_GENERIC_POSIX OR WIN32)
+  set(QUORBEL_HAVE_CONSTRUCTOR_PRIORITY 0)
+else()
+  set(CMAKE_REQUIRED_FLAGS -Werror)
+  check_c_source_compiles([[
+    __attribute__((constructor(101))) static void first(void) {}
+    __attribute__((destructor(101))) static void last(void) {}
+    int main(void) { return 0; }]] QUORBEL_CONSTRUCTOR_PRIORITY_FOUND)
+  unset(CMAKE_REQUIRED_FLAGS)
+  if(QUORBEL_CONSTRUCTOR_PRIORITY_FOUND)
+    set(QUORBEL_HAVE_CONSTRUCTOR_PRIORITY 1)
+  else()
+    set(QUORBEL_HAVE_CONSTRUCTOR_PRIORITY 0)
+  endif()
+endif()
+set(CMAKE_REQUIRED_LIBRARIES ${CMAKE_DL_LIBS})
+quorbel_check_symbol(QUORBEL_HAVE_DLADDR dladdr "dlfcn.h")
+unset(CMAKE_REQUIRED_LIBRARIES)
+
+# The shared library's link: a version script that exports WriteMIDI alone,
+# and no symbol left unresolved. Plain variables, for export/CMakeLists.txt.
+if(QUORBEL_GENERIC_POSIX OR WIN32)
+  set(QUORBEL_HAVE_VERSION_SCRIPT OFF)
+  set(QUORBEL_HAVE_NO_UNDEFINED OFF)
+else()
+  check_linker_flag(CXX "LINKER:--version-script=${PROJECT_SOURCE_DIR}/export/quorbel.map"
+    QUORBEL_HAVE_VERSION_SCRIPT)
+  check_linker_flag(CXX "LINKER:--no-undefined" QUORBEL_HAVE_NO_UNDEFINED)
+endif()
+
+# The tests' instruments. They are the test's, not the library's, so the
+# generic path keeps them where the system has them and its suite stays whole:
+# glibc's allocator under the names it keeps for a replacement malloc; a
+# file in memory with no name; an executable's definitions taking the place
+# of the C library's for the shared libraries too (ELF symbol interposition
+# with RTLD_NEXT; macOS's two-level namespace has none).
+function(quorbel_check_test_symbol variable symbol headers)
+  set(CMAKE_REQUIRED_DEFINITIONS -D_GNU_SOURCE)
+  check_symbol_exists(${symbol} "${headers}" ${variable}_FOUND)
+  if(${variable}_FOUND AND NOT WIN32)
+    set(${variable} 1 PARENT_SCOPE)
+  else()
+    set(${variable} 0 PARENT_SCOPE)
+  endif()
+endfunction()
+quorbel_check_test_symbol(QUORBEL_HAVE_MEMFD_CREATE memfd_create "sys/mman.h")
+set(CMAKE_REQUIRED_LIBRARIES ${CMAKE_DL_LIBS})
+quorbel_check_test_symbol(QUORBEL_HAVE_RTLD_NEXT RTLD_NEXT "dlfcn.h")
+unset(CMAKE_REQUIRED_LIBRARIES)
+if(NOT WIN32)
+  check_c_source_compiles([[
+    #include <stddef.h>
+    extern void *__libc_malloc(size_t size);
+    extern void __libc_free(void *block);
+    int main(void) { __libc_free(__libc_malloc(1)); return 0; }]] QUORBEL_HAVE_LIBC_MALLOC)
+endif()
+if(QUORBEL_HAVE_RTLD_NEXT AND CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+  set(QUORBEL_HAVE_ELF_INTERPOSITION ON)
+else()
+  set(QUORBEL_HAVE_ELF_INTERPOSITION OFF)
+endif()
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/QuorbelFeatures.h.in
   ${PROJECT_BINARY_DIR}/generated/QuorbelFeatures.h @ONLY)

@@ -1,11 +1,18 @@
 // An ELF shared object has no DllMain: constructors and destructors run the
-// same steps when the library is loaded and unloaded. Priority 101 runs
-// first among constructors and last among destructors, so the raw step
-// comes before the static initialisers at load and after everything else at
-// unload. Neither can refuse the load: a failed attach leaves the library
-// loaded without its registration, as a failed allocation does.
+// same steps when the library is loaded and unloaded. Where the compiler
+// takes constructor priorities, priority 101 runs first among constructors
+// and last among destructors, so the raw step comes before the static
+// initialisers at load and after everything else at unload. Elsewhere one
+// constructor and one destructor run both steps in order: the library has
+// no static initialisers or exit handlers of its own to come between them.
+// Neither can refuse the load: a failed attach leaves the library loaded
+// without its registration, as a failed allocation does.
 
+#include "QuorbelFeatures.h"
+
+#if QUORBEL_HAVE_DLADDR
 #include <dlfcn.h>
+#endif
 
 #include "ModuleEntry.h"
 
@@ -13,30 +20,55 @@ namespace {
 
 using namespace quorbel::module;
 
-// The module's load address stands for the instance handle.
+// The module's load address stands for the instance handle. Without
+// dladdr, an address inside the module does: what the framework needs is
+// a handle that is the module's own and is not null.
 void* ModuleBase() {
+#if QUORBEL_HAVE_DLADDR
   Dl_info info;
-  return ::dladdr(reinterpret_cast<void*>(&ModuleBase), &info) != 0
-             ? info.dli_fbase
-             : nullptr;
+  if (::dladdr(reinterpret_cast<void*>(&ModuleBase), &info) != 0) return info.dli_fbase;
+  return nullptr;
+#else
+  return &LibraryRecord();
+#endif
 }
+
+void MainAttach() {
+  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
+           LoaderReason::kProcessAttach);
+}
+
+void MainDetach() {
+  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
+           LoaderReason::kProcessDetach);
+}
+
+#if QUORBEL_HAVE_CONSTRUCTOR_PRIORITY
 
 __attribute__((constructor(101))) void RawAttach() {
   RawStep(ProcessFramework(), LoaderReason::kProcessAttach);
 }
 
-__attribute__((constructor)) void MainAttach() {
-  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
-           LoaderReason::kProcessAttach);
-}
+__attribute__((constructor)) void Attach() { MainAttach(); }
 
-__attribute__((destructor)) void MainDetach() {
-  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
-           LoaderReason::kProcessDetach);
-}
+__attribute__((destructor)) void Detach() { MainDetach(); }
 
 __attribute__((destructor(101))) void RawDetach() {
   RawStep(ProcessFramework(), LoaderReason::kProcessDetach);
 }
+
+#else
+
+__attribute__((constructor)) void Attach() {
+  RawStep(ProcessFramework(), LoaderReason::kProcessAttach);
+  MainAttach();
+}
+
+__attribute__((destructor)) void Detach() {
+  MainDetach();
+  RawStep(ProcessFramework(), LoaderReason::kProcessDetach);
+}
+
+#endif
 
 }  // namespace

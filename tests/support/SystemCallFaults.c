@@ -1,8 +1,14 @@
+/* The shim states each call's own types: glibc's large-file flags would
+ * turn a definition of pwrite here into one of pwrite64 with another offset
+ * type, while the C library's pwrite, found by name, kept the old one. */
+#undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
 #define _GNU_SOURCE
 #include "SystemCallFaults.h"
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +48,18 @@ static int Trips(QuorbelFaultPoint point) {
   return 1;
 }
 
+/* Whether `fd` is a regular file: the test's own output through a pipe or
+ * a terminal is never failed. Large-file safe on 32-bit glibc. */
+static int IsRegularFile(int fd) {
+#ifdef __GLIBC__
+  struct stat64 status;
+  return fstat64(fd, &status) == 0 && S_ISREG(status.st_mode);
+#else
+  struct stat status;
+  return fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+#endif
+}
+
 /* The C library's own definition. POSIX lets dlsym's result be stored
  * into a function pointer this way; a cast would not be ISO C. */
 #define LOAD_NEXT(pointer, name) \
@@ -49,45 +67,47 @@ static int Trips(QuorbelFaultPoint point) {
     if ((pointer) == NULL) *(void **)(&(pointer)) = dlsym(RTLD_NEXT, name); \
   } while (0)
 
-ssize_t write(int fd, const void *bytes, size_t size) {
-  static ssize_t (*next)(int, const void *, size_t);
-  LOAD_NEXT(next, "write");
-  struct stat status;
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && Trips(kFaultAtWrite)) {
-    errno = armedError;
-    return -1;
+/* A call that an armed fault can fail: its result type, its name, its fault
+ * point, the condition on its arguments under which it counts, and its
+ * parameter and argument lists. A failed call returns -1 with the armed
+ * errno and does nothing else. */
+#define FAULTY_CALL(type, name, point, counts, parameters, arguments) \
+  type name parameters {                                              \
+    static type(*next) parameters;                                    \
+    LOAD_NEXT(next, #name);                                            \
+    if ((counts) && Trips(point)) {                                   \
+      errno = armedError;                                             \
+      return -1;                                                      \
+    }                                                                 \
+    return next arguments;                                            \
   }
-  return next(fd, bytes, size);
-}
 
-ssize_t pwrite(int fd, const void *bytes, size_t size, off_t offset) {
-  static ssize_t (*next)(int, const void *, size_t, off_t);
-  LOAD_NEXT(next, "pwrite");
-  if (Trips(kFaultAtPositionedWrite)) {
-    errno = armedError;
-    return -1;
-  }
-  return next(fd, bytes, size, offset);
-}
+FAULTY_CALL(ssize_t, write, kFaultAtWrite, IsRegularFile(fd),
+            (int fd, const void *bytes, size_t size), (fd, bytes, size))
 
+/* A 32-bit program built with 64-bit offsets calls pwrite64; a 64-bit one
+ * calls pwrite, and glibc's pwrite64 is its other name. */
+FAULTY_CALL(ssize_t, pwrite, kFaultAtPositionedWrite, 1,
+            (int fd, const void *bytes, size_t size, off_t offset),
+            (fd, bytes, size, offset))
+#ifdef __GLIBC__
+FAULTY_CALL(ssize_t, pwrite64, kFaultAtPositionedWrite, 1,
+            (int fd, const void *bytes, size_t size, off64_t offset),
+            (fd, bytes, size, offset))
+#endif
+
+FAULTY_CALL(int, renameat, kFaultAtRename, 1,
+            (int fromDirectory, const char *from, int toDirectory, const char *to),
+            (fromDirectory, from, toDirectory, to))
+
+/* A failed close still lets go of the descriptor, as a real one does. */
 int close(int fd) {
   static int (*next)(int);
   LOAD_NEXT(next, "close");
-  struct stat status;
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && Trips(kFaultAtClose)) {
-    next(fd);  /* the descriptor is gone, as after a real failed close */
+  if (IsRegularFile(fd) && Trips(kFaultAtClose)) {
+    next(fd);
     errno = armedError;
     return -1;
   }
   return next(fd);
-}
-
-int renameat(int fromDirectory, const char *from, int toDirectory, const char *to) {
-  static int (*next)(int, const char *, int, const char *);
-  LOAD_NEXT(next, "renameat");
-  if (Trips(kFaultAtRename)) {
-    errno = armedError;
-    return -1;
-  }
-  return next(fromDirectory, from, toDirectory, to);
 }

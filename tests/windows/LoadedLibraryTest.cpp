@@ -6,10 +6,13 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "Framework.h"
 #include "documented_example.h"
 #include "quorbel/quorbel.h"
 
@@ -185,6 +188,60 @@ TEST_F(LoadedLibrary, TextIsTakenInTheANSICodePage) {
   const Bytes bytes = ReadAll(path);
   ASSERT_EQ(bytes.size(), 52u + 3 * 8);
   EXPECT_EQ((Bytes{bytes[50], bytes[58], bytes[66]}), (Bytes{0xE9 & 0x7F, 0x00, '?'}));
+}
+
+// Where the DLL keeps its extension-module record, relative to its load
+// address, from the COFF symbol table the build leaves in the DLL; 0 if the
+// table or the symbol is missing.
+uint32_t LibraryRecordOffset(const Bytes& image) {
+  auto read32 = [&](size_t at) -> uint32_t {
+    if (at + 4 > image.size()) return 0;
+    return image[at] | image[at + 1] << 8 | image[at + 2] << 16 | uint32_t(image[at + 3]) << 24;
+  };
+  auto read16 = [&](size_t at) -> uint32_t {
+    return at + 2 > image.size() ? 0 : image[at] | image[at + 1] << 8;
+  };
+  const size_t header = read32(0x3C) + 4;  // after the "PE\0\0" signature
+  const size_t symbols = read32(header + 8);
+  const size_t symbolCount = read32(header + 12);
+  const size_t sections = header + 20 + read16(header + 16);
+  const size_t strings = symbols + symbolCount * 18;
+  if (symbols == 0 || strings > image.size()) return 0;
+  for (size_t i = 0; i < symbolCount; ++i) {
+    const size_t symbol = symbols + i * 18;
+    std::string name;
+    if (read32(symbol) == 0) {
+      const size_t at = strings + read32(symbol + 4);
+      if (at >= image.size()) continue;
+      name = reinterpret_cast<const char*>(&image[at]);
+    } else {
+      name.assign(reinterpret_cast<const char*>(&image[symbol]), 8);
+      name.resize(std::strlen(name.c_str()));
+    }
+    const uint32_t section = read16(symbol + 12);
+    if (name.find("quorbel6module") != std::string::npos &&
+        name.find("13libraryRecordE") != std::string::npos && section > 0) {
+      return read32(sections + (section - 1) * 40 + 12) + read32(symbol + 8);
+    }
+    i += image[symbol + 17];  // auxiliary records
+  }
+  return 0;
+}
+
+// The loader ran the entry point: the attach registered the library with
+// its instance handle, and one registration object hangs on the record.
+TEST_F(LoadedLibrary, TheAttachRegisteredTheLibrary) {
+  wchar_t path[MAX_PATH];
+  ASSERT_NE(::GetModuleFileNameW(module, path, MAX_PATH), 0u);
+  const uint32_t offset = LibraryRecordOffset(ReadAll(path));
+  ASSERT_NE(offset, 0u) << "the DLL's symbol table does not locate its module record";
+  const auto* record = reinterpret_cast<const quorbel::module::ExtensionModuleRecord*>(
+      reinterpret_cast<const char*>(module) + offset);
+  EXPECT_EQ(record->instance, static_cast<void*>(module));
+  EXPECT_TRUE(record->initialized);
+  ASSERT_NE(record->registrations, nullptr) << "the attach registration did not run";
+  EXPECT_EQ(record->registrations->record, record);
+  EXPECT_EQ(record->registrations->next, nullptr);
 }
 
 std::wstring VersionString(const Bytes& record, const wchar_t* name) {
