@@ -14,6 +14,7 @@ struct OutputFileState {
   bool inPlace = false;
   bool canWriteAt = false;
   bool replacing = false;  // an existing file: replaced keeping its attributes and ACL
+  unsigned long replacedAttributes = 0;
   wchar_t fullPath[kMaxPath] = {};
   wchar_t temporaryPath[kMaxPath + 32] = {};
 };

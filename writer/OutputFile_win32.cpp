@@ -102,6 +102,31 @@ bool MakeTemporaryPath(const wchar_t* path, wchar_t* temporary, size_t capacity)
   return true;
 }
 
+// ReplaceFileW keeps the replaced file's attributes and ACL. The old file
+// goes to a backup name of our own, removed at once, since without one
+// some implementations (Wine) leave a backup of their own behind.
+bool ReplaceKeepingAttributes(const OutputFileState& state) {
+  // Not every implementation carries the attributes over: they are set
+  // on the replacement first (read-only files are refused before this).
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (state.replacedAttributes & kKept) {
+    ::SetFileAttributesW(state.temporaryPath, state.replacedAttributes & kKept);
+  }
+  wchar_t backup[OutputFileState::kMaxPath + 32];
+  if (!MakeTemporaryPath(state.fullPath, backup, OutputFileState::kMaxPath + 32)) {
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  if (!::ReplaceFileW(state.fullPath, state.temporaryPath, backup,
+                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return false;
+  }
+  const LastErrorKept kept;
+  ::DeleteFileW(backup);
+  return true;
+}
+
 }  // namespace
 
 int OutputFile::Open(const NativePathChar* path, uint64_t) {
@@ -136,6 +161,7 @@ int OutputFile::Open(const NativePathChar* path, uint64_t) {
       state_.inPlace = false;
       state_.canWriteAt = true;
       state_.replacing = attributes != INVALID_FILE_ATTRIBUTES;
+      state_.replacedAttributes = state_.replacing ? attributes : 0;
       return 0;
     }
     const DWORD error = ::GetLastError();
@@ -175,14 +201,13 @@ int OutputFile::Close() {
   state_.handle = -1;
   int error = ::CloseHandle(handle) ? 0 : LastErrno();
   if (!state_.inPlace) {
-    // ReplaceFileW keeps the replaced file's attributes and ACL; a new
-    // file is moved into place. Either way, a failure leaves the
-    // temporary under its own name and the path as it was.
+    // An existing file is replaced, a new one moved into place. Either
+    // way, a failure leaves the temporary under its own name and the path
+    // as it was.
     const bool placed =
-        error == 0 && state_.replacing
-            ? ::ReplaceFileW(state_.fullPath, state_.temporaryPath, nullptr,
-                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-            : error == 0 && ::MoveFileExW(state_.temporaryPath, state_.fullPath, MOVEFILE_REPLACE_EXISTING) != 0;
+        error == 0 && (state_.replacing ? ReplaceKeepingAttributes(state_)
+                                        : ::MoveFileExW(state_.temporaryPath, state_.fullPath,
+                                                        MOVEFILE_REPLACE_EXISTING) != 0);
     if (error == 0 && !placed) {
       const DWORD moveError = ::GetLastError();
       error = moveError == ERROR_ACCESS_DENIED && IsDirectory(state_.fullPath) ? EISDIR : ErrnoFor(moveError);

@@ -140,7 +140,7 @@ TEST_F(LoadedLibrary, AnExistingFileIsReplacedWholeOrKeptWhole) {
   const std::wstring path = PathOf(L"song.mid");
   const Bytes old(5000, 'o');
   const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    FILE_ATTRIBUTE_HIDDEN, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   ASSERT_TRUE(::WriteFile(file, old.data(), DWORD(old.size()), &written, nullptr));
@@ -164,6 +164,8 @@ TEST_F(LoadedLibrary, AnExistingFileIsReplacedWholeOrKeptWhole) {
   ASSERT_EQ(writeMIDI(L"AB", 48, path.c_str()), QUORBEL_OK);
   EXPECT_EQ(ReadAll(path).size(), 68u);
   EXPECT_EQ(Entries(), std::vector<std::wstring>{L"song.mid"});
+  EXPECT_NE(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u)
+      << "the replaced file's attributes were not kept";
 }
 
 TEST_F(LoadedLibrary, ADeviceIsWrittenInPlace) {
