@@ -59,7 +59,7 @@ medians() {
     }' "$1"
 }
 
-run_benchmarks small_file 1 'SmallFile'
+run_benchmarks files 1 'File/'
 run_benchmarks note_encoding 0.5 'EncodeToDevNull'
 "$memory" >"$results/memory_use.txt" 2>&1 || {
   echo "run.sh: $memory failed:" >&2; cat "$results/memory_use.txt" >&2; exit 1
@@ -70,25 +70,28 @@ disk_fs=$(findmnt -n -o FSTYPE --target "$QUORBEL_BENCH_DISK_DIR" 2>/dev/null |
           tail -n 1 || true)
 echo "Quorbel benchmarks: $build (${build_type:-unknown} build), $(nproc) CPUs"
 echo
-medians "$results/small_file.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
+medians "$results/files.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
     -v disk_fs="$disk_fs" '
   { time[$1] = $2 }
   $4 != "-" { message = $0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", message)
               error[message] = 1 }
-  function row(medium, where) {
-    w = time["WriteMIDISmallFile/" medium]; f = time["FloorSmallFile/" medium]
-    r = time["FloorRenameSmallFile/" medium]
-    if (w && f && r) printf "  %-22s %9.1f us %9.1f us %7.2f %9.1f us %7.2f\n", where,
+  function row(medium, size, where) {
+    key = medium "/" size
+    w = time["WriteMIDIFile/" key]; f = time["FloorFile/" key]; r = time["FloorRenameFile/" key]
+    if (w && f && r) printf "  %-9s %-22s %10.1f us %10.1f us %6.2f %10.1f us %6.2f\n", size, where,
                             w / 1e3, f / 1e3, w / f, r / 1e3, w / r
-    else printf "  %-22s %12s %12s %7s %12s %7s\n", where, "-", "-", "-", "-", "-"
+    else printf "  %-9s %-22s %13s %13s %6s %13s %6s\n", size, where, "-", "-", "-", "-", "-"
   }
   END {
-    print "Small file: 1999 ASCII chars, noteTicks 48, 16,044 bytes (median of 5)"
+    print "Files of 1999 and 10^6 ASCII chars, noteTicks 48: 16,044 and 8,000,052 bytes (median of 5)"
     print "  floor: open, write, close; rename floor: the same to a temporary, renamed over"
-    printf "  %-22s %12s %12s %7s %12s %7s\n", "file system", "WriteMIDI", "floor", "ratio",
+    printf "  %-9s %-22s %13s %13s %6s %13s %6s\n", "chars", "file system", "WriteMIDI", "floor", "ratio",
            "rename floor", "ratio"
-    row("tmpfs", "tmpfs /dev/shm")
-    row("disk", disk_fs " " disk)
+    for (i = 0; i < 2; i++) {
+      size = i == 0 ? 1999 : 1000000
+      row("tmpfs", size, "tmpfs /dev/shm")
+      row("disk", size, disk_fs " " disk)
+    }
     for (message in error) print "  not measured: " message
   }'
 echo
