@@ -71,22 +71,55 @@ extern "C" {
  *            EIO and the like. EFBIG also when the track would pass the
  *            4 GiB a MIDI track can hold.
  *   ENXIO    path is a FIFO that no process is reading.
+ *   EIO      also when the track written differs from the length announced
+ *            in its header: never a file with a wrong length.
+ * On success errno is left as the caller had it.
  *
- * The file appears all at once or not at all: it is written to a new
- * temporary file in the same directory and renamed over path only once it
- * is complete. After QUORBEL_OK, path holds the whole new file. After 0,
- * path is exactly as it was (absent stays absent, an existing file keeps
- * every byte) and no temporary file is left behind. A replaced file keeps
- * its permission bits (and, where the system allows, its owner); one the
- * caller may not write is refused with EACCES. A symbolic link stays a
- * link: the file it points to is replaced. A path that names something
- * other than a regular file (/dev/null, a FIFO, a terminal), or an open
- * file through /proc (/dev/stdout), is written in place, and its errors
- * are reported all the same.
- * The replacement is atomic, not durable: nothing is forced to the disk,
- * so a power failure soon after may lose the new file.
+ * How the file reaches path depends on what path names:
  *
- * The call allocates no heap memory, uses about 26 KiB of stack whatever
+ *   nothing, or a regular file   Replaced atomically. The file is written
+ *                                to a temporary beside it and renamed over
+ *                                path once complete: after QUORBEL_OK, path
+ *                                holds the whole new file; after 0, path is
+ *                                exactly as it was and no temporary is left.
+ *                                On Linux the temporary has no name until it
+ *                                is complete, so a process killed meanwhile
+ *                                leaves nothing; where the file system does
+ *                                not allow that, and on other systems, a
+ *                                killed process can leave a .quorbel-*.tmp.
+ *   a regular file the caller    Written in place, not atomically: where the
+ *   may write, where a rename    directory is not the caller's to write, is
+ *   cannot replace it            sticky and neither it nor the file is the
+ *                                caller's, is append-only, or the file is
+ *                                mounted over another. The new file's space
+ *                                is reserved first (Linux), so a full disk or
+ *                                a quota refuses the call with the old file
+ *                                whole; a later failure can leave it mixed.
+ *   a device, FIFO, socket or    Written in place, as it is. A FIFO that no
+ *   terminal                     process is reading gives ENXIO.
+ *   an open file through /proc   Opened anew and truncated, as cp would
+ *   (/dev/stdout, /dev/fd/N)     open it: /dev/stdout redirected with >>
+ *                                loses what it held. A host that wants its
+ *                                own descriptor written at its offset writes
+ *                                to an unnamed file and copies it (the tool's
+ *                                -o - does).
+ *
+ * The whole length is known before the first byte, so the file is written
+ * front to back and never sought: pipes and FIFOs take any length.
+ * A replaced file keeps its permission bits, its owner where the system
+ * allows (set-id bits only along with the owner), and its extended
+ * attributes, its POSIX ACL among them; if an ACL or user attribute cannot
+ * be copied, the call fails and the old file stays. Attributes that only
+ * privilege may set (security.*, trusted.*) are copied where allowed. On
+ * Windows, ReplaceFileW keeps the replaced file's attributes and ACL. A file
+ * the caller may not write is refused with EACCES. A symbolic link stays a
+ * link: the file it leads to, where it leads when the call ends, is
+ * replaced. Replacement breaks hard links. The replacement is atomic, not
+ * durable: nothing is forced to the disk, so a power failure soon after may
+ * lose the new file.
+ *
+ * The call allocates no heap memory (extended attributes over 2 KiB are
+ * copied through a mapping of their own), uses about 26 KiB of stack whatever
  * the size of the text, and keeps no state: calls from several threads
  * share nothing but the file system.
  */
