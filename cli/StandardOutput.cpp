@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "QuorbelFeatures.h"
@@ -14,24 +15,45 @@
 namespace quorbel::cli {
 namespace {
 
-// A file with no name, in memory where the system has that.
-int OpenAnonymousFile() {
+// Where WriteMIDI is to write: a file with no name (in memory where the
+// system has that), named through /proc, which the library writes as the
+// open file it is; elsewhere, a new file of our own in the temporary
+// directory, removed once opened. Returns the descriptor to read back, or -1.
+int OpenScratchFile(std::string& path) {
+#if QUORBEL_HAVE_PROC_SUPER_MAGIC
 #if QUORBEL_HAVE_MEMFD_CREATE
-  const int memory = ::memfd_create("quorbel", MFD_CLOEXEC);
-  if (memory >= 0) return memory;
+  int fd = ::memfd_create("quorbel", MFD_CLOEXEC);
+#else
+  int fd = -1;
 #endif
-  std::FILE* file = std::tmpfile();
-  if (file == nullptr) return -1;
-  const int fd = ::dup(::fileno(file));
-  std::fclose(file);
+  if (fd < 0) {
+    std::FILE* file = std::tmpfile();
+    fd = file != nullptr ? ::dup(::fileno(file)) : -1;
+    if (file != nullptr) std::fclose(file);
+  }
+  path = "/proc/self/fd/" + std::to_string(fd);
   return fd;
+#else
+  const char* directory = std::getenv("TMPDIR");
+  path = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
+         "/quorbel-XXXXXX";
+  const int fd = ::mkstemp(path.data());
+  if (fd >= 0) ::close(fd);
+  return fd;
+#endif
 }
 
-// The name under which an open descriptor can be opened anew.
-std::string DescriptorPath(int fd) {
-  const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-  if (::access(proc.c_str(), F_OK) == 0) return proc;
-  return "/dev/fd/" + std::to_string(fd);
+// The scratch file as WriteMIDI left it, open for reading and with no name.
+int ReopenScratchFile(int fd, const std::string& path) {
+#if QUORBEL_HAVE_PROC_SUPER_MAGIC
+  (void)path;
+  return ::lseek(fd, 0, SEEK_SET) == 0 ? fd : -1;
+#else
+  (void)fd;
+  const int reopened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ::unlink(path.c_str());
+  return reopened;
+#endif
 }
 
 int CopyToStandardOutput(int fd) {
@@ -57,20 +79,18 @@ int CopyToStandardOutput(int fd) {
 }  // namespace
 
 int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) {
-  const int fd = OpenAnonymousFile();
-  if (fd < 0) return errno;
+  std::string scratchPath;
+  const int scratch = OpenScratchFile(scratchPath);
+  if (scratch < 0) return errno;
   UTF16String path;
   size_t badOffset = 0;
-  UTF8ToUTF16(DescriptorPath(fd), path, badOffset);
+  UTF8ToUTF16(scratchPath, path, badOffset);
   int error = 0;
-  if (WriteMIDI(notes, noteTicks, path.c_str()) != QUORBEL_OK) {
-    error = errno;
-  } else if (::lseek(fd, 0, SEEK_SET) != 0) {
-    error = errno;
-  } else {
-    error = CopyToStandardOutput(fd);
-  }
-  ::close(fd);
+  if (WriteMIDI(notes, noteTicks, path.c_str()) != QUORBEL_OK) error = errno;
+  const int written = ReopenScratchFile(scratch, scratchPath);  // and removes its name
+  if (error == 0) error = written < 0 ? errno : CopyToStandardOutput(written);
+  if (written >= 0 && written != scratch) ::close(written);
+  if (QUORBEL_HAVE_PROC_SUPER_MAGIC) ::close(scratch);
   return error;
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "QuorbelFeatures.h"
 #include "SystemCallFaults.h"
 #include "TempDirectory.h"
 #include "WriteCall.h"
@@ -204,6 +205,7 @@ TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
 // /dev/stdout, /dev/fd/N and /proc/self/fd/N stand for files already open,
 // which may have no name at all: the call writes to the open file.
 TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
+  if (!QUORBEL_HAVE_PROC_SUPER_MAGIC) GTEST_SKIP() << "built without knowledge of /proc";
   const auto writeThrough = [](int fd) {
     return Write(u"AB", 48, "/proc/self/fd/" + std::to_string(fd)).value;
   };

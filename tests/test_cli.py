@@ -52,6 +52,8 @@ class Writing(ToolTestCase):
         self.assertEqual(notes, bytes(b & 0x7F for b in "\u00e9\u20ac".encode()))
 
     def test_standard_output_as_the_file_keeps_the_summary_out_of_it(self):
+        if os.environ.get("QUORBEL_PROC_LINKS") == "0":
+            return  # /dev/stdout is an open file only where /proc is known
         result = run("-o", "/dev/stdout", "AB", "-t", "48")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(len(result.stdout), 68)
