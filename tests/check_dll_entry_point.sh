@@ -15,7 +15,7 @@ base=$(sed -n 's/^ImageBase[[:space:]]*\([0-9a-fA-F]*\).*/\1/p' <<<"$headers")
 [ $((16#$entry)) -ne 0 ] || { echo "AddressOfEntryPoint is 0: the DLL has no entry point"; exit 1; }
 
 # The symbol is decorated on 32-bit Windows (_QuorbelEntryPoint@12).
-symbol=$("$nm" "$dll" | awk '$3 ~ /^_?QuorbelEntryPoint(@12)?$/ {print $1; exit}')
+symbol=$("$nm" "$dll" | awk '$3 ~ /^_?QuorbelEntryPoint(@12)?$/ && !found {print $1; found = 1}')
 [ -n "$symbol" ] || { echo "QuorbelEntryPoint is not in the symbol table"; exit 1; }
 [ $((16#$symbol - 16#$base)) -eq $((16#$entry)) ] ||
   { echo "the entry point 0x$entry is not QuorbelEntryPoint (0x$symbol at base 0x$base)"; exit 1; }
