@@ -44,12 +44,14 @@ public static class Quorbel
         throw new QuorbelException(error, path, $"cannot write '{path}': {reason}");
     }
 
+    // A NUL would end the string early on the native side: "a\0b.mid"
+    // would write "a".
     static void Check(string value, string name)
     {
         if (value == null)
             throw new ArgumentNullException(name);
         if (value.IndexOf('\0') >= 0)
-            throw new ArgumentException("holds a NUL character", name);
+            throw new ArgumentException($"{name} holds a NUL character, which would end it early", name);
     }
 }
 

@@ -16,9 +16,9 @@ static class WriteMidi
         {
             Quorbel.WriteMIDI(args[2], ticks, args[0]);
         }
-        catch (Exception error) when (error is QuorbelException || error is ArgumentException)
+        catch (QuorbelException error)
         {
-            Console.Error.WriteLine($"write_midi: {error.Message} (errno {(error as QuorbelException)?.NativeError})");
+            Console.Error.WriteLine($"write_midi: {error.Message}");
             return 1;
         }
         Console.WriteLine($"{args[0]} written");

@@ -26,6 +26,7 @@ _library = None
 
 
 def _installed_library():
+    """The name the loader finds the installed library by."""
     if _WINDOWS:
         return "QUORBEL.dll"
     return ctypes.util.find_library("quorbel") or "libquorbel.so.1"
