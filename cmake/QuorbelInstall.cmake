@@ -27,9 +27,13 @@ install(FILES ${PROJECT_BINARY_DIR}/QuorbelConfig.cmake
 
 # The pkg-config file finds the prefix from where it is itself, so that it
 # stays right for any prefix given at install time (cmake --install
-# --prefix) and for a tree that is moved.
+# --prefix) and for a tree that is moved. A distribution's package, which
+# never moves, names its prefix instead, as pkg-config's sysroot handling
+# for cross builds expects.
+option(QUORBEL_PKGCONFIG_RELOCATABLE
+  "The pkg-config file finds the prefix from where it is installed" ON)
 set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-if(IS_ABSOLUTE "${pc_dir}")
+if(IS_ABSOLUTE "${pc_dir}" OR NOT QUORBEL_PKGCONFIG_RELOCATABLE)
   set(QUORBEL_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
 else()
   file(RELATIVE_PATH pc_to_prefix "/root/${pc_dir}" "/root")

@@ -15,8 +15,19 @@ prefix=$work/prefix
 printf '\x4d\x54\x68\x64\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60\x4d\x54\x72\x6b\x00\x00\x00\x2e\x00\xff\x03\x07track 1\x00\xff\x58\x04\x04\x02\x24\x08\x00\xff\x51\x03\x3d\x09\x00\x00\x90\x41\x7f\x30\x80\x41\x00\x00\x90\x42\x7f\x30\x80\x42\x00\x00\xff\x2f\x00' \
   >"$work/expected.mid"
 
-echo "-- installing into $prefix"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+# A pkg-config file with a fixed prefix, as a distribution's build makes,
+# is used as cross builds use one: staged under a root that pkg-config
+# knows as the sysroot.
+if grep -q '^prefix=${pcfiledir}' "$build/quorbel.pc"; then
+  sysroot=
+  echo "-- installing into $prefix"
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+else
+  sysroot=$work/root
+  prefix=$sysroot$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+  echo "-- staging under $sysroot"
+  DESTDIR=$sysroot cmake --install "$build" >/dev/null
+fi
 # The library folder is lib, or lib/<triplet> in a Debian build.
 libdir=$(dirname "$(find "$prefix" -name libquorbel.so.1.0.0.1)")
 lib=${libdir#"$prefix"/}
@@ -52,9 +63,9 @@ fi
 
 echo "-- pkg-config --cflags --libs quorbel"
 mkdir -p "$work/make-host"
-PKG_CONFIG_PATH=$libdir/pkgconfig make -s -C "$work/make-host" \
+PKG_CONFIG_PATH=$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$sysroot make -s -C "$work/make-host" \
   -f "$source/examples/c/Makefile" VPATH="$source/examples/c"
-"$work/make-host/write_midi" "$work/make.mid" 48 AB
+env ${sysroot:+LD_LIBRARY_PATH=$libdir} "$work/make-host/write_midi" "$work/make.mid" 48 AB
 cmp "$work/make.mid" "$work/expected.mid"
 
 echo "-- add_subdirectory"

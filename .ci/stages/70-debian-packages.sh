@@ -1,0 +1,69 @@
+# Debian's packages of Quorbel as a distribution builds them: from a copy of
+# the tree with dpkg-buildpackage (which writes them beside that copy, in
+# build-pkg-debian/), checked by lintian, installed with apt, used by a C
+# host through pkg-config and through find_package, and removed again
+# without a trace.
+out=build-pkg-debian
+packages=(libquorbel1 libquorbel-dev quorbel)
+
+version=$(sed -n 's/^ *VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt | head -n 1)
+changelog_version=$(dpkg-parsechangelog -S Version)
+[ "$changelog_version" = "$version" ] ||
+  { echo "debian/changelog is at $changelog_version, the project at $version"; exit 1; }
+
+rm -rf "$out"
+mkdir -p "$out/quorbel"
+tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' -cf - . | tar -xf - -C "$out/quorbel"
+(cd "$out/quorbel" && DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -b -us -uc)
+debs=()
+for package in "${packages[@]}"; do debs+=("$out/${package}_${version}_amd64.deb"); done
+ls "$out"/libquorbel1-dbgsym_*.deb "$out"/quorbel-dbgsym_*.deb >/dev/null
+
+lintian --fail-on error,warning "${debs[@]}"
+echo "lintian: no error and no warning"
+dpkg-deb -f "$out/libquorbel-dev_${version}_amd64.deb" Depends | grep -q "libquorbel1 (= $version)"
+
+# Whatever happens from here, the system is left without the packages.
+trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true' EXIT
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=300 "${debs[@]/#/./}"
+owned=$(dpkg -L "${packages[@]}")
+ldconfig -p | grep -q 'libquorbel.so.1 ' || { echo "the loader's cache lacks libquorbel.so.1"; exit 1; }
+
+work=$(mktemp -d)
+trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+printf '\x4d\x54\x68\x64\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60\x4d\x54\x72\x6b\x00\x00\x00\x2e\x00\xff\x03\x07track 1\x00\xff\x58\x04\x04\x02\x24\x08\x00\xff\x51\x03\x3d\x09\x00\x00\x90\x41\x7f\x30\x80\x41\x00\x00\x90\x42\x7f\x30\x80\x42\x00\x00\xff\x2f\x00' \
+  >"$work/expected.mid"
+
+# The hosts find everything in the system's own places: no prefix is given.
+cmake -S examples/c -B "$work/cmake-host" >/dev/null
+cmake --build "$work/cmake-host" >/dev/null
+"$work/cmake-host/write_midi" "$work/cmake.mid" 48 AB
+cmp "$work/cmake.mid" "$work/expected.mid"
+echo "find_package(Quorbel): the host wrote the documented example"
+[ "$(pkg-config --variable=libdir quorbel)" = "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)" ]
+mkdir "$work/make-host"
+make -s -C "$work/make-host" -f "$PWD/examples/c/Makefile" VPATH="$PWD/examples/c"
+"$work/make-host/write_midi" "$work/make.mid" 48 AB
+cmp "$work/make.mid" "$work/expected.mid"
+echo "pkg-config --cflags --libs quorbel: the host wrote the documented example"
+
+(cd "$work" && quorbel -t 48 -o tool.mid AB && cmp tool.mid expected.mid)
+quorbel --version | grep -qx "quorbel $version"
+MANWIDTH=80 man quorbel 2>&1 | grep -q 'write a line of text as a Standard MIDI File'
+echo "quorbel --version and man quorbel work"
+
+dpkg -r "${packages[@]}"
+left=0
+while read -r path; do
+  if [ "$path" = /. ]; then
+    continue
+  elif [ -d "$path" ] && [ ! -L "$path" ]; then
+    # A folder stays only while another package still owns it.
+    dpkg-query -S "$path" >/dev/null 2>&1 || { echo "left behind: $path/"; left=1; }
+  elif [ -e "$path" ] || [ -L "$path" ]; then
+    echo "left behind: $path"; left=1
+  fi
+done <<<"$owned"
+! ldconfig -p | grep -q libquorbel || { echo "the loader's cache still has libquorbel"; left=1; }
+[ "$left" = 0 ]
+echo "dpkg -r: nothing of the $(wc -l <<<"$owned") installed paths is left"
