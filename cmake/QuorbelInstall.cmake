@@ -28,8 +28,8 @@ install(FILES ${PROJECT_BINARY_DIR}/QuorbelConfig.cmake
 # The pkg-config file finds the prefix from where it is itself, so that it
 # stays right for any prefix given at install time (cmake --install
 # --prefix) and for a tree that is moved. A distribution's package, which
-# never moves, names its prefix instead, as pkg-config's sysroot handling
-# for cross builds expects.
+# never moves, names its prefix instead, as the system's other pkg-config
+# files do: pkg-config then leaves the system's own folders out of the flags.
 option(QUORBEL_PKGCONFIG_RELOCATABLE
   "The pkg-config file finds the prefix from where it is installed" ON)
 set(pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
