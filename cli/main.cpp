@@ -1,11 +1,7 @@
 // quorbel: writes a line of text as a Standard MIDI File, through the
 // library's exported WriteMIDI, as any host application would call it.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +10,7 @@
 
 #include "Options.h"
 #include "QuorbelVersion.h"
-#include "StandardOutput.h"
+#include "ToolPlatform.h"
 #include "UTF8.h"
 #include "quorbel/quorbel.h"
 
@@ -59,37 +55,12 @@ uint64_t FileSize(uint64_t notes, uint32_t noteTicks) {
   return 52 + notes * (7 + deltaTimeSize);
 }
 
-// The summary must not land inside the MIDI file when that file is our
-// own standard output (-o /dev/stdout into a file or a pipe). A terminal
-// or /dev/null shared by both is no file to protect.
-bool IsStandardOutput(const std::string& path) {
-  struct stat file, out;
-  return ::stat(path.c_str(), &file) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
-         file.st_dev == out.st_dev && file.st_ino == out.st_ino &&
-         !S_ISCHR(out.st_mode);
-}
-
-// All of standard input. Returns 0, or the errno value of a failed read.
-int ReadStandardInput(std::string& text) {
-  char piece[65536];
-  for (;;) {
-    const ssize_t got = ::read(STDIN_FILENO, piece, sizeof piece);
-    if (got == 0) return 0;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    text.append(piece, static_cast<size_t>(got));
-  }
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  // Past the file size limit a write fails with EFBIG and the call cleans
-  // up after itself; the signal's default action would kill the tool first
-  // and leave the temporary file behind.
-  std::signal(SIGXFSZ, SIG_IGN);
+namespace quorbel::cli {
+
+int RunTool(int argc, char** argv) {
+  IgnoreFileSizeSignal();
 
   quorbel::cli::Options options;
   const std::string usageError = quorbel::cli::ParseOptions(argc, argv, options);
@@ -109,7 +80,7 @@ int main(int argc, char** argv) {
 
   std::string text;
   if (options.text.empty()) {
-    if (const int error = ReadStandardInput(text)) {
+    if (const int error = quorbel::cli::ReadStandardInput(text)) {
       std::cerr << "quorbel: cannot read standard input: "
                 << std::strerror(error) << "\n";
       return kExitWriteFailed;
@@ -135,7 +106,7 @@ int main(int argc, char** argv) {
 
   const bool toStandardOutput = options.outputPath == "-";
   const int error = toStandardOutput
-                        ? quorbel::cli::WriteMIDIToStandardOutput(notes.c_str(), options.noteTicks)
+                        ? WriteMIDIToStandardOutput(notes.c_str(), options.noteTicks)
                         : WriteMIDI(notes.c_str(), options.noteTicks, path.c_str()) == QUORBEL_OK
                               ? 0
                               : errno;
@@ -146,8 +117,7 @@ int main(int argc, char** argv) {
     return kExitWriteFailed;
   }
 
-  // Valid UTF-8 goes through the library unchanged: a byte is a note.
-  const uint64_t noteCount = text.size();
+  const uint64_t noteCount = NoteCount(notes);
   const auto noteTicks = static_cast<uint32_t>(options.noteTicks);
   std::ostream& summary =
       toStandardOutput || IsStandardOutput(options.outputPath) ? std::cerr : std::cout;
@@ -162,3 +132,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace quorbel::cli

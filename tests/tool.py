@@ -5,11 +5,28 @@ import tempfile
 import unittest
 
 TOOL = os.environ.get("QUORBEL_TOOL", "quorbel")
+# quorbel.exe under Wine: its text lines end in CR LF, and its notes are the
+# bytes of the ANSI code page, 1252 there.
+WINDOWS = os.environ.get("QUORBEL_TOOL_PLATFORM") == "windows"
+posix_only = unittest.skipIf(WINDOWS, "no such thing on Windows")
+
+
+def multibyte(text):
+    """The bytes the tool makes notes of."""
+    return text.encode("cp1252", "replace") if WINDOWS else text.encode()
+
+
+def as_lines(output):
+    return output.replace(b"\r\n", b"\n") if WINDOWS else output
 
 
 def run(*args, stdin=b"", cwd=None):
-    return subprocess.run([TOOL, *args], input=stdin, capture_output=True,
-                          cwd=cwd, timeout=60)
+    result = subprocess.run([TOOL, *args], input=stdin, capture_output=True,
+                            cwd=cwd, timeout=120)
+    result.stderr = as_lines(result.stderr)
+    if not result.stdout.startswith(b"MThd"):
+        result.stdout = as_lines(result.stdout)
+    return result
 
 
 class ToolTestCase(unittest.TestCase):

@@ -1,10 +1,12 @@
-#include "StandardOutput.h"
+#include "ToolPlatform.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -78,6 +80,46 @@ int CopyToStandardOutput(int fd) {
 
 }  // namespace
 
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+int ReadStandardInput(std::string& text) {
+  char piece[65536];
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, piece, sizeof piece);
+    if (got == 0) return 0;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    text.append(piece, static_cast<size_t>(got));
+  }
+}
+
+bool IsStandardOutput(const std::string& path) {
+  struct stat file, out;
+  return ::stat(path.c_str(), &file) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+         file.st_dev == out.st_dev && file.st_ino == out.st_ino && !S_ISCHR(out.st_mode);
+}
+
+// Valid UTF-8 goes through the library unchanged: a byte is a note.
+uint64_t NoteCount(const UTF16String& text) {
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char32_t unit = text[i];
+    if (unit < 0x80) {
+      bytes += 1;
+    } else if (unit < 0x800) {
+      bytes += 2;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
+      bytes += 4;  // the tool's text holds only whole pairs
+      ++i;
+    } else {
+      bytes += 3;
+    }
+  }
+  return bytes;
+}
+
 int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) {
   std::string scratchPath;
   const int scratch = OpenScratchFile(scratchPath);
@@ -95,3 +137,5 @@ int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) 
 }
 
 }  // namespace quorbel::cli
+
+int main(int argc, char** argv) { return quorbel::cli::RunTool(argc, argv); }
