@@ -233,10 +233,11 @@ TEST(WriterChannelEvents, ProgramChangeAndChannelPressureCarryOneDataByte) {
   MIDIFileWriter writer(sink, 96);
   writer.WriteChannelEvent(0xC0, 5, 99);
   writer.WriteChannelEvent(0xD3, 40, 99);
+  writer.WriteChannelEvent(0xDF, 7, 99);  // the top of the one-byte range
   writer.WriteChannelEvent(0xEF, 0, 64);
   ASSERT_EQ(writer.Finish(), 0);
   EXPECT_EQ(TrackData(sink.bytes),
-            (Bytes{0, 0xC0, 5, 0, 0xD3, 40, 0, 0xEF, 0, 64, 0, 0xFF, 0x2F, 0}));
+            (Bytes{0, 0xC0, 5, 0, 0xD3, 40, 0, 0xDF, 7, 0, 0xEF, 0, 64, 0, 0xFF, 0x2F, 0}));
 }
 
 TEST(WriterMetaEvents, TempoIsMicrosecondsPerQuarterInTwentyFourBits) {
@@ -341,6 +342,7 @@ TEST(WriterLimits, ATrackPastFourGibibytesFailsInsteadOfWrappingItsLength) {
   for (int i = 0; i < 15; ++i) writer.WriteTrackName(longest);
   ASSERT_EQ(writer.error(), 0) << "15 of them still fit";
   writer.WriteTrackName(longest);
+  writer.WriteTrackName(longest);  // nothing of this one may leave either
   EXPECT_EQ(writer.Finish(), EFBIG);
   EXPECT_LE(sink.size_, 22 + MIDIFileWriter::kMaxTrackLength);
 }

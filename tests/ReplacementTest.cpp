@@ -126,34 +126,37 @@ TEST_F(Replacement, ASizeLimitReachedMidwayLeavesTheOldFileWhole) {
 }
 
 TEST_F(Replacement, SuccessReplacesTheFileAndKeepsItsOwnerAndMode) {
-  // A umask that would take bits away from the replacement if nothing put
+  // Umasks that would take bits away from the replacement if nothing put
   // them back, and, as root, another owner and the set-user-ID bit.
-  const mode_t mask = ::umask(077);
   const bool root = ::geteuid() == 0;
-  WriteOld(file);
-  if (root) {
-    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);  // before the mode: it clears set-id bits
-  }
-  ASSERT_EQ(::chmod(file.c_str(), root ? 04755 : 0664), 0);
-  const Result result = Write(u"AB", 48, file);
-  ::umask(mask);
-  ASSERT_EQ(result.value, QUORBEL_OK);
-  EXPECT_EQ(ReadFile(file).size(), 68u);
-  EXPECT_EQ(dir.Entries(), Names{"song.mid"});
-  struct stat status;
-  ASSERT_EQ(::stat(file.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, root ? 04755u : 0664u);
-  if (root) {
-    EXPECT_EQ(status.st_uid, 65534u);
-    EXPECT_EQ(status.st_gid, 65534u);
+  for (const mode_t testMask : {077, 022}) {
+    const mode_t mask = ::umask(testMask);
+    WriteOld(file);
+    if (root) {
+      ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);  // before the mode: it clears set-id bits
+    }
+    ASSERT_EQ(::chmod(file.c_str(), root ? 04755 : 0664), 0);
+    const Result result = Write(u"AB", 48, file);
+    ::umask(mask);
+    ASSERT_EQ(result.value, QUORBEL_OK);
+    EXPECT_EQ(ReadFile(file).size(), 68u);
+    EXPECT_EQ(dir.Entries(), Names{"song.mid"});
+    struct stat status;
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, root ? 04755u : 0664u) << "umask " << testMask;
+    if (root) {
+      EXPECT_EQ(status.st_uid, 65534u);
+      EXPECT_EQ(status.st_gid, 65534u);
+    }
   }
 
-  // A new file gets the usual mode for new files.
-  const mode_t newMask = ::umask(022);
+  // A new file gets the usual mode for new files, whatever the umask.
+  const mode_t newMask = ::umask(002);
   ASSERT_EQ(Write(u"AB", 48, dir / "new.mid").value, QUORBEL_OK);
   ::umask(newMask);
+  struct stat status;
   ASSERT_EQ(::stat((dir / "new.mid").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0644u);
+  EXPECT_EQ(status.st_mode & 07777, 0664u);
 }
 
 TEST_F(Replacement, ASymbolicLinkStaysALinkAndItsTargetIsReplacedOrKept) {

@@ -15,9 +15,12 @@
 namespace quorbel::test {
 namespace {
 
+// Every conversion is also measured: the file's length is announced from
+// the measure before the converted bytes are written.
 Bytes Convert(const std::u16string& text) {
   Bytes bytes(text.size() * kMaxBytesPerUTF16Unit);
   bytes.resize(ConvertTextPiece(text.data(), text.size(), bytes.data()));
+  EXPECT_EQ(MeasureTextPiece(text.data(), text.size()), bytes.size());
   return bytes;
 }
 
@@ -28,6 +31,15 @@ TEST(TextConversion, IsUTF8WhateverTheLocale) {
   EXPECT_EQ(Convert(u"\u20AC\uFFFF"), (Bytes{0xE2, 0x82, 0xAC, 0xEF, 0xBF, 0xBF}));
   EXPECT_EQ(Convert(u"\U0001F600"), (Bytes{0xF0, 0x9F, 0x98, 0x80}));
   EXPECT_EQ(Convert(u"\U0010FFFF"), (Bytes{0xF4, 0x8F, 0xBF, 0xBF}));
+  EXPECT_EQ(Convert(u"\u0080"), (Bytes{0xC2, 0x80}));
+  // Runs long enough for the block-at-a-time road, of units whose bytes are
+  // each below 0x80 although the units are not ASCII.
+  for (const char16_t unit : {u'\u4E2D', u'\u0410', u'\u0080'}) {
+    const Bytes one = Convert(std::u16string(1, unit));
+    Bytes expected;
+    for (int i = 0; i < 40; ++i) expected.insert(expected.end(), one.begin(), one.end());
+    EXPECT_EQ(Convert(std::u16string(40, unit)), expected) << int(unit);
+  }
 }
 
 TEST(TextConversion, UnpairedSurrogatesBecomeTheReplacementCharacter) {

@@ -107,6 +107,19 @@ TEST_F(WriteMIDITest, RefusedNoteLengthsLeaveTheOldFileAlone) {
   }
 }
 
+// 4 GiB of track from 130 million three-byte characters at the longest
+// note length: refused from the count alone, before anything is opened.
+TEST_F(WriteMIDITest, ATrackPastFourGibibytesIsRefusedAndTouchesNothing) {
+  WriteFile(file, "old content");
+  const std::u16string text(130'200'000, u'\u20AC');
+  errno = 0;
+  EXPECT_EQ(WriteMIDI(text.c_str(), QUORBEL_MAX_NOTE_TICKS, Widen(file).c_str()), 0);
+  EXPECT_EQ(errno, EFBIG);
+  const Bytes old = ReadFile(file);
+  EXPECT_EQ(std::string(old.begin(), old.end()), "old content");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.mid"});
+}
+
 TEST_F(WriteMIDITest, RefusedPathsWriteNothing) {
   errno = 0;
   EXPECT_EQ(WriteMIDI(u"AB", 48, nullptr), 0);
