@@ -15,7 +15,7 @@ case $system in
   *) echo "check-windows-zip.sh: win64 or win32, not $system" >&2; exit 2 ;;
 esac
 
-cmake --preset "$preset" -B "$build" -DQUORBEL_BUILD_TESTS=OFF
+cmake --preset "$preset" -B "$build" -DQUORBEL_BUILD_TESTS=OFF -DQUORBEL_BUILD_TOOL=ON
 cmake --build "$build"
 (cd "$build" && rm -f ./*.zip && cpack -G ZIP)
 
@@ -27,11 +27,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work"
 root="$work/quorbel-$version-$system"
-required=(bin/QUORBEL.dll include/quorbel/quorbel.h lib/libquorbel.dll.a lib/quorbel.lib
-          lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake lib/pkgconfig/quorbel.pc
-          README.md LICENSE)
-if grep -q '^QUORBEL_BUILD_TOOL:BOOL=ON' "$build/CMakeCache.txt"; then required+=(bin/quorbel.exe); fi
-for file in "${required[@]}"; do
+for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h lib/libquorbel.dll.a \
+            lib/quorbel.lib lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake \
+            lib/pkgconfig/quorbel.pc README.md LICENSE; do
   [ -f "$root/$file" ] || { echo "the zip lacks $file"; unzip -l "$zip"; exit 1; }
 done
 grep -q '^MIT License' "$root/LICENSE"
@@ -60,9 +58,7 @@ for host in "$root"/bin/host-*.exe; do
   cmp written.mid expected.mid
   echo "$(basename "$host"): wrote the 68-byte example through the unpacked QUORBEL.dll"
 done
-if [ -f "$root/bin/quorbel.exe" ]; then
-  "${wine[@]}" "$root/bin/quorbel.exe" -t 48 -o tool.mid AB
-  cmp tool.mid expected.mid
-  echo "quorbel.exe: wrote the 68-byte example"
-fi
+"${wine[@]}" "$root/bin/quorbel.exe" -t 48 -o tool.mid AB
+cmp tool.mid expected.mid
+echo "quorbel.exe: wrote the 68-byte example"
 echo "$(basename "$zip"): complete, and runs from its own files"
