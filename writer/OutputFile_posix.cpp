@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstdio>  // renameat
 
@@ -14,6 +16,12 @@ namespace quorbel {
 namespace {
 
 constexpr int kTemporaryNameTries = 100;
+
+uint64_t Now() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+}
 using Kind = OutputFileState::Kind;
 
 // A rename over the file would be refused although the caller may write
@@ -58,7 +66,7 @@ int OpenTemporary(OutputFileState& state, PathTarget& target, uint32_t mode) {
   }
 #endif
   for (int tries = 0; fd < 0 && tries < kTemporaryNameTries; ++tries) {
-    MakeTemporaryName(state.temporaryName);
+    MakeTemporaryName(state.temporaryName, Now());
     fd = ::openat(target.directory(), state.temporaryName,
                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) return errno;
@@ -126,7 +134,7 @@ int GiveName(OutputFileState& state, int fd) {
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
-    MakeTemporaryName(state.temporaryName);
+    MakeTemporaryName(state.temporaryName, Now());
     if (::linkat(AT_FDCWD, self, state.directory, state.temporaryName, AT_SYMLINK_FOLLOW) == 0) {
       state.named = true;
       return 0;

@@ -95,7 +95,9 @@ bool MakeTemporaryPath(const wchar_t* path, wchar_t* temporary, size_t capacity)
     --directoryLength;
   }
   wchar_t name[kTemporaryNameSize];
-  MakeTemporaryName(name);
+  LARGE_INTEGER now{};
+  ::QueryPerformanceCounter(&now);
+  MakeTemporaryName(name, uint64_t(now.QuadPart));
   if (directoryLength + kTemporaryNameSize > capacity) return false;
   std::wmemcpy(temporary, path, directoryLength);
   std::wcscpy(temporary + directoryLength, name);

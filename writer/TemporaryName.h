@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,12 +11,12 @@ constexpr size_t kTemporaryNameSize = 9 + 16 + 4 + 1;
 
 // Writes a name that no other call, thread or process is likely to choose
 // at the same moment into `name`; creating the file exclusively makes sure,
-// and a clash only costs another try. Works for char and wchar_t names.
+// and a clash only costs another try. `now` is the platform's fastest clock
+// (each platform reads its own: the standard clocks pull start-up code into
+// the Windows DLL). Works for char and wchar_t names.
 template <typename Char>
-void MakeTemporaryName(Char (&name)[kTemporaryNameSize]) {
+void MakeTemporaryName(Char (&name)[kTemporaryNameSize], uint64_t now) {
   static std::atomic<uint64_t> calls{0};
-  const uint64_t now = static_cast<uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
   // The address of a local differs between processes (and threads) as
   // their stacks do, and costs no system call, unlike the process id.
   uint64_t value = uint64_t(reinterpret_cast<uintptr_t>(&name)) ^ now ^ (now << 29) ^
