@@ -14,7 +14,7 @@ class NativePath {
   // Returns 0, or the errno value that refuses the path: EINVAL for NULL,
   // EILSEQ for one with an unpaired surrogate (it names no file anyone can
   // type, and has no UTF-8 form), ENAMETOOLONG for one too long.
-  int Assign(const QuorbelUTF16Unit* path);
+  [[nodiscard]] int Assign(const QuorbelUTF16Unit* path);
   const NativePathChar* c_str() const { return path_; }
 
  private:

@@ -25,6 +25,15 @@ namespace quorbel {
 // buffer gets it before its first byte leaves, and a longer one on a sink
 // that cannot go back fails with ESPIPE before its first byte leaves.
 //
+// Arguments, one policy: what a MIDI file can still say is made to fit,
+// silently; what it cannot say fails the writer. So data bytes are masked
+// to 7 bits (a byte above 0x7F would read as a status), a tempo slower than
+// 24 bits hold gives the slowest there is, and a status outside the channel
+// messages writes nothing (there is no such event to write). A delta time
+// or meta text longer than a variable-length quantity holds, or a track
+// past 4 GiB, would make a file that says something else: the writer fails
+// with EOVERFLOW or EFBIG.
+//
 // Errors are sticky: the first failure (of the sink, or an argument with no
 // encoding) is kept, nothing more reaches the sink, and Finish() reports it.
 // Every byte goes through a fixed buffer inside the object, so the writer
@@ -86,10 +95,10 @@ class MIDIFileWriter {
   // Writes the end-of-track event, fills in the track length and hands the
   // last bytes to the sink. Returns 0, or the first error. Once finished,
   // the writer sends nothing more to the sink, and Finish returns the same.
-  int Finish();
+  [[nodiscard]] int Finish();
 
   // The first error, or 0.
-  int error() const { return error_; }
+  [[nodiscard]] int error() const { return error_; }
 
  private:
   static constexpr size_t kMaxChannelEventSize = 4 + 1 + 2;

@@ -50,16 +50,16 @@ class OutputFile final : public OutputSink {
   // the size the file will have: a file written in place gets that space
   // reserved before its first byte changes. `path` must stay valid until
   // Close or Discard.
-  int Open(const NativePathChar* path, uint64_t size = kUnknownSize);
+  [[nodiscard]] int Open(const NativePathChar* path, uint64_t size = kUnknownSize);
 
-  int Write(const uint8_t* bytes, size_t size) override;
-  int WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) override;
+  [[nodiscard]] int Write(const uint8_t* bytes, size_t size) override;
+  [[nodiscard]] int WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) override;
   bool CanWriteAt() const override { return state_.canWriteAt; }
 
   // Completes the file and puts it in place of the path. Returns 0, or the
   // errno value of the failure, after which an atomic replacement has left
   // the path as it was.
-  int Close();
+  [[nodiscard]] int Close();
 
   // Closes and removes the temporary file: the path is as it was.
   void Discard();

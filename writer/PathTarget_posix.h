@@ -20,7 +20,7 @@ struct FileStatus {
 
 // Fills `status` for `name` in `directory` (or the directory itself for
 // ""), without following a final symbolic link. Returns 0 or errno.
-int StatusAt(int directory, const char* name, FileStatus& status);
+[[nodiscard]] int StatusAt(int directory, const char* name, FileStatus& status);
 
 // The directory the file a path finally names is in, held open, and that
 // file's name there: where a temporary goes and what it is renamed over.
@@ -35,7 +35,7 @@ class PathTarget {
   // or errno: the kernel's own refusals stand (a protected link, a
   // directory without search permission), so the walk gets no further
   // than an open would.
-  int Resolve(const char* path);
+  [[nodiscard]] int Resolve(const char* path);
 
   int directory() const { return directory_; }
   const char* name() const { return name_; }

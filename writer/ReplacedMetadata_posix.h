@@ -18,7 +18,7 @@ struct ReplacedMetadata {
 // lost is not replaced. Attributes that only privilege may set (security.*,
 // trusted.*) are copied where the system allows and otherwise left. The
 // set-id bits are kept only along with the owner.
-int KeepReplacedMetadata(int fd, int directory, const char* name,
+[[nodiscard]] int KeepReplacedMetadata(int fd, int directory, const char* name,
                          const ReplacedMetadata& replaced);
 
 // Whether /proc/self/fd reaches this process's descriptors; looked up once.

@@ -38,42 +38,15 @@ typedef char16_t QuorbelUTF16Unit;
 extern "C" {
 #endif
 
-/* The result of a call that wrote the whole file. */
+/* The result of a call that wrote the whole file. 999, not 0 or 1, since
+ * it is the value hosts of this library have always tested for. */
 #define QUORBEL_OK 999
 
 /* The largest note length: the largest delta time a MIDI file can hold. */
 #define QUORBEL_MAX_NOTE_TICKS 0x0FFFFFFF
 
 /*
- * Writes `notes` as a Standard MIDI File at `path`.
- *
- * notes      Null-terminated UTF-16 text, of any length. It is converted to
- *            the system's multibyte encoding: UTF-8 on Linux and other POSIX
- *            systems, whatever the locale; the ANSI code page on Windows. An
- *            unpaired surrogate becomes U+FFFD (bytes EF BF BD in UTF-8).
- *            Each byte b of the result becomes one note, number b & 0x7F,
- *            note on with velocity 127 and note off with velocity 0.
- *            NULL is the empty text.
- * noteTicks  The length of every note in ticks, 0 to QUORBEL_MAX_NOTE_TICKS.
- *            96 ticks make a quarter note; 24 ticks last one second.
- * path       Null-terminated UTF-16 path of the file to create. An existing
- *            file is replaced. UTF-8 on POSIX.
- *
- * Returns QUORBEL_OK (999) when the whole file was written and closed.
- * Returns 0 when it was not, and sets errno:
- *   EINVAL   noteTicks is negative or above QUORBEL_MAX_NOTE_TICKS, or path
- *            is NULL. Nothing is opened: an existing file is left untouched.
- *   EILSEQ   path holds an unpaired surrogate, so it names no file. Nothing
- *            is opened.
- *   ENAMETOOLONG  path is longer than the system allows.
- *   any other value  the error of the open, write or close that failed:
- *            ENOENT (including an empty path), EACCES, EISDIR, ENOSPC, EFBIG,
- *            EIO and the like. EFBIG also when the track would pass the
- *            4 GiB a MIDI track can hold.
- *   ENXIO    path is a FIFO that no process is reading.
- *   EIO      also when the track written differs from the length announced
- *            in its header: never a file with a wrong length.
- * On success errno is left as the caller had it.
+ * What every call guarantees.
  *
  * How the file reaches path depends on what path names:
  *
@@ -122,6 +95,39 @@ extern "C" {
  * copied through a mapping of their own), uses about 26 KiB of stack whatever
  * the size of the text, and keeps no state: calls from several threads
  * share nothing but the file system.
+ */
+
+/*
+ * Writes `notes` as a Standard MIDI File at `path`.
+ *
+ * notes      Null-terminated UTF-16 text, of any length. It is converted to
+ *            the system's multibyte encoding: UTF-8 on Linux and other POSIX
+ *            systems, whatever the locale; the ANSI code page on Windows. An
+ *            unpaired surrogate becomes U+FFFD (bytes EF BF BD in UTF-8).
+ *            Each byte b of the result becomes one note, number b & 0x7F,
+ *            note on with velocity 127 and note off with velocity 0.
+ *            NULL is the empty text.
+ * noteTicks  The length of every note in ticks, 0 to QUORBEL_MAX_NOTE_TICKS.
+ *            96 ticks make a quarter note; 24 ticks last one second.
+ * path       Null-terminated UTF-16 path of the file to create. An existing
+ *            file is replaced. UTF-8 on POSIX.
+ *
+ * Returns QUORBEL_OK (999) when the whole file was written and closed.
+ * Returns 0 when it was not, and sets errno:
+ *   EINVAL   noteTicks is negative or above QUORBEL_MAX_NOTE_TICKS, or path
+ *            is NULL. Nothing is opened: an existing file is left untouched.
+ *   EILSEQ   path holds an unpaired surrogate, so it names no file. Nothing
+ *            is opened.
+ *   ENAMETOOLONG  path is longer than the system allows.
+ *   any other value  the error of the open, write or close that failed:
+ *            ENOENT (including an empty path), EACCES, EISDIR, ENOSPC, EFBIG,
+ *            EIO and the like. EFBIG also when the track would pass the
+ *            4 GiB a MIDI track can hold: known from the text before
+ *            anything is opened, so nothing is touched.
+ *   ENXIO    path is a FIFO that no process is reading.
+ *   EIO      also when the track written differs from the length announced
+ *            in its header: never a file with a wrong length.
+ * On success errno is left as the caller had it.
  */
 QUORBEL_API int32_t QUORBEL_CALL WriteMIDI(const QuorbelUTF16Unit *notes,
                                            int32_t noteTicks,
