@@ -48,15 +48,18 @@ std::string Apply(char option, const char* value, Options& options) {
     case 't':
       if (!ParseTicks(value, options.noteTicks)) {
         return std::string("invalid note length '") + value +
-               "': expected a whole number of ticks from 0 to 268435455";
+               "': expected a whole number of ticks from 0 to " +
+               std::to_string(QUORBEL_MAX_NOTE_TICKS);
       }
       return {};
     case 'h':
       options.showHelp = true;
       return {};
-    default:
+    case 'V':
       options.showVersion = true;
       return {};
+    default:
+      return std::string("unknown option '-") + option + "'";
   }
 }
 
