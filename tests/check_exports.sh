@@ -3,9 +3,10 @@
 set -eu
 library=$1
 expected_soname=$2
+version=$3
 
-if [ "$(basename "$library")" != libquorbel.so.1.0.0.1 ]; then
-  echo "the library is $(basename "$library"), not libquorbel.so.1.0.0.1"; exit 1
+if [ "$(basename "$library")" != "libquorbel.so.$version" ]; then
+  echo "the library is $(basename "$library"), not libquorbel.so.$version"; exit 1
 fi
 symbols=$(nm -D --defined-only "$library" | awk '{print $3}')
 if [ "$symbols" != "WriteMIDI" ]; then

@@ -3,11 +3,12 @@
 # host's build would: a CMake project with find_package, a Makefile with
 # pkg-config, and a project that adds the source tree with add_subdirectory.
 # Each writes the documented example and must get it byte for byte.
-#   check_install.sh BUILD_DIR SOURCE_DIR SCRATCH_DIR
+#   check_install.sh BUILD_DIR SOURCE_DIR SCRATCH_DIR VERSION
 set -euo pipefail
 build=$1
 source=$2
 work=$3
+version=$4
 rm -rf "$work"
 mkdir -p "$work"
 prefix=$work/prefix
@@ -29,7 +30,7 @@ else
   DESTDIR=$sysroot cmake --install "$build" >/dev/null
 fi
 # The library folder is lib, or lib/<triplet> in a Debian build.
-libdir=$(dirname "$(find "$prefix" -name libquorbel.so.1.0.0.1)")
+libdir=$(dirname "$(find "$prefix" -name "libquorbel.so.$version")")
 lib=${libdir#"$prefix"/}
 for file in include/quorbel/quorbel.h bin/quorbel share/man/man1/quorbel.1 \
             "$lib"/cmake/Quorbel/QuorbelConfig.cmake "$lib"/cmake/Quorbel/QuorbelConfigVersion.cmake \
@@ -41,9 +42,9 @@ done
 # The tool finds the library through its RUNPATH; a distribution's build
 # leaves that out, and the library is then found as the system's.
 if readelf -d "$prefix/bin/quorbel" | grep -qE '\((RPATH|RUNPATH)\)'; then
-  "$prefix/bin/quorbel" --version | grep -qx 'quorbel 1.0.0.1'
+  "$prefix/bin/quorbel" --version | grep -qx "quorbel $version"
 else
-  LD_LIBRARY_PATH=$libdir "$prefix/bin/quorbel" --version | grep -qx 'quorbel 1.0.0.1'
+  LD_LIBRARY_PATH=$libdir "$prefix/bin/quorbel" --version | grep -qx "quorbel $version"
 fi
 
 echo "-- find_package(Quorbel 1.0)"
@@ -58,7 +59,7 @@ printf 'cmake_minimum_required(VERSION 3.25)\nproject(V LANGUAGES C)\nfind_packa
   >"$work/version-host/CMakeLists.txt"
 if cmake -S "$work/version-host" -B "$work/version-host/build" -DCMAKE_PREFIX_PATH="$prefix" \
      >/dev/null 2>&1; then
-  echo "find_package(Quorbel 2.0) accepted version 1.0.0.1"; exit 1
+  echo "find_package(Quorbel 2.0) accepted version $version"; exit 1
 fi
 
 echo "-- pkg-config --cflags --libs quorbel"

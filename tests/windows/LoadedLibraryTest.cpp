@@ -285,8 +285,8 @@ TEST_F(LoadedLibrary, CarriesItsVersionRecord) {
   EXPECT_EQ(translation[0], 0x0409);  // US English
   EXPECT_EQ(translation[1], 1200);    // UTF-16
 
-  EXPECT_EQ(VersionString(record, L"FileVersion"), L"1, 0, 0, 1");
-  EXPECT_EQ(VersionString(record, L"ProductVersion"), L"1, 0, 0, 1");
+  EXPECT_EQ(VersionString(record, L"FileVersion"), QUORBEL_TEST_VERSION_COMMAS);
+  EXPECT_EQ(VersionString(record, L"ProductVersion"), QUORBEL_TEST_VERSION_COMMAS);
   EXPECT_EQ(VersionString(record, L"FileDescription"), L"Quorbel DLL");
   EXPECT_EQ(VersionString(record, L"InternalName"), L"Quorbel");
   EXPECT_EQ(VersionString(record, L"OriginalFilename"), L"Quorbel.DLL");
