@@ -5,44 +5,14 @@
 
 #include "OutputFile.h"
 #include "TemporaryName.h"
+#include "Win32Errors.h"
 
 namespace quorbel {
 namespace {
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// The errno value that says the same as a Win32 error, so that callers see
-// the same results on every platform.
-int ErrnoFor(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_NAME:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-      return EACCES;
-    case ERROR_DIRECTORY:
-      return EISDIR;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_FILE_TOO_LARGE:
-      return EFBIG;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
-    default:
-      return EIO;
-  }
-}
+int ErrnoFor(DWORD error) { return ErrnoForWin32(error); }
 
 int LastErrno() { return ErrnoFor(::GetLastError()); }
 
