@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "AsAnotherUser.h"
 #include "ExpectedMIDIFile.h"
 #include "QuorbelFeatures.h"
 #include "TempDirectory.h"
@@ -44,19 +45,6 @@ bool IsWholeFile(const Bytes& bytes) {
 }
 
 std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-// Runs `call` in a child that has given up root, and returns its exit code.
-template <typename Call>
-int AsNobody(Call call) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-    ::_exit(call());
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
 
 // Runs `loop` in `count` children and returns when all have ended.
 template <typename Loop>
@@ -226,7 +214,7 @@ TEST(HostileUse, AReplacedFileKeepsItsACLAndAttributes) {
   // Replaced by someone else, whose file it then is: no set-id bits.
   ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
   ASSERT_EQ(::chmod(file.c_str(), 06666), 0);
-  EXPECT_EQ(AsNobody([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : 1; }), 0);
+  EXPECT_EQ(AsAnotherUser([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : 1; }), 0);
   ASSERT_EQ(::stat(file.c_str(), &after), 0);
   EXPECT_EQ(after.st_mode & 06000, 0u);
 }
@@ -236,7 +224,7 @@ TEST(HostileUse, AReplacedFileKeepsItsACLAndAttributes) {
 TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
   TempDirectory dir;
   const auto nobodyWrites = [&](const std::string& file) {
-    return AsNobody([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : errno; });
+    return AsAnotherUser([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : errno; });
   };
   ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(::mkdir((dir / "closed").c_str(), 0755), 0);
@@ -292,7 +280,7 @@ TEST(HostileUse, AFullFileSystemLeavesAFileWrittenInPlaceWhole) {
   ::chmod(file.c_str(), 0666);
   const std::u16string text(20000, u's');  // 160 KB: more than there is
   const int result =
-      AsNobody([&] { return Write(text.c_str(), 48, file).value == QUORBEL_OK ? 0 : errno; });
+      AsAnotherUser([&] { return Write(text.c_str(), 48, file).value == QUORBEL_OK ? 0 : errno; });
   const std::string content = AsString(ReadFile(file));
   ::umount(small.c_str());
   EXPECT_EQ(result, ENOSPC);

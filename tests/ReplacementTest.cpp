@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "AsAnotherUser.h"
 #include "QuorbelFeatures.h"
 #include "SystemCallFaults.h"
 #include "TempDirectory.h"
@@ -237,20 +238,6 @@ TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
   ::close(named);
   EXPECT_EQ(ReadFile(file).size(), 68u);
   EXPECT_EQ(dir.Entries(), Names{"song.mid"}) << "a file was made from a /proc link's text";
-}
-
-// Runs `call` in a child that is not root, since root writes anywhere, and
-// returns the child's exit status.
-template <typename Call>
-int AsAnotherUser(Call call) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-    ::_exit(call());
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 TEST_F(Replacement, WhatTheCallerMayNotWriteKeepsItsFile) {
