@@ -9,7 +9,7 @@
 #include "TestSinks.h"
 #include "TextConversion.h"
 #include "TextTrack.h"
-#include "documented_example.h"
+#include "DocumentedExample.h"
 
 namespace quorbel::test {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "TempDirectory.h"
 #include "WriteCall.h"
-#include "documented_example.h"
+#include "DocumentedExample.h"
 #include "quorbel/quorbel.h"
 
 namespace quorbel::test {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Framework.h"
-#include "documented_example.h"
+#include "DocumentedExample.h"
 #include "quorbel/quorbel.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <quorbel/quorbel.h>
 
-#include "documented_example.h"
+#include "DocumentedExample.h"
 
 int main(void) {
   const QuorbelUTF16Unit *path = u"c_host_example.mid";
