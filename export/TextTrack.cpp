@@ -13,13 +13,6 @@ constexpr size_t kPieceUnits = 512;
 // terminator, and never ending between the two halves of a surrogate pair.
 size_t NextPieceLength(const QuorbelUTF16Unit* units) {
   size_t count = 0;
-  // Eight at a time, each read only once the one before it is known not to
-  // be the terminator: fewer loop tests, and no read past the end.
-  while (count + 8 <= kPieceUnits && units[count] != 0 && units[count + 1] != 0 &&
-         units[count + 2] != 0 && units[count + 3] != 0 && units[count + 4] != 0 &&
-         units[count + 5] != 0 && units[count + 6] != 0 && units[count + 7] != 0) {
-    count += 8;
-  }
   while (count < kPieceUnits && units[count] != 0) ++count;
   if (count == kPieceUnits && IsHighSurrogate(units[count - 1]) &&
       IsLowSurrogate(units[count])) {
