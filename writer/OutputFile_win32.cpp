@@ -16,6 +16,13 @@ int ErrnoFor(DWORD error) { return ErrnoForWin32(error); }
 
 int LastErrno() { return ErrnoFor(::GetLastError()); }
 
+bool SetDeletePending(HANDLE handle, BOOL pending) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = pending;
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
 // Keeps the thread's last error, the one the failed call set, across the
 // clean-up calls after it.
 class LastErrorKept {
@@ -126,9 +133,12 @@ int OutputFile::Open(const NativePathChar* path, uint64_t) {
   }
   for (int tries = 0; tries < 100; ++tries) {
     if (!MakeTemporaryPath(state_.fullPath, state_.temporaryPath, OutputFileState::kMaxPath)) return ENAMETOOLONG;
-    const HANDLE handle = ::CreateFileW(state_.temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(state_.temporaryPath, GENERIC_WRITE | DELETE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      // Marked for deletion until it is complete: a process killed
+      // meanwhile leaves nothing behind.
+      state_.deletePending = SetDeletePending(handle, TRUE);
       state_.handle = reinterpret_cast<intptr_t>(handle);
       state_.inPlace = false;
       state_.canWriteAt = true;
@@ -171,7 +181,9 @@ int OutputFile::Close() {
   if (state_.handle == -1) return EBADF;
   const HANDLE handle = AsHandle(state_.handle);
   state_.handle = -1;
-  int error = ::CloseHandle(handle) ? 0 : LastErrno();
+  int error = 0;
+  if (state_.deletePending && !SetDeletePending(handle, FALSE)) error = LastErrno();
+  if (!::CloseHandle(handle) && error == 0) error = LastErrno();
   if (!state_.inPlace) {
     // An existing file is replaced, a new one moved into place. Either
     // way, a failure leaves the temporary under its own name and the path
