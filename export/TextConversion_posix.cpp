@@ -56,20 +56,35 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
 
 // One byte below U+0080, two below U+0800, three for the rest of the basic
 // plane (an unpaired surrogate becomes U+FFFD, also three), and four for a
-// surrogate pair, which the sum first counts as three and three.
+// surrogate pair, which the sum first counts as three and three. ASCII, the
+// common case, is counted four units to a word.
 size_t MeasureTextPiece(const QuorbelUTF16Unit* units, size_t count) {
   size_t size = 0;
   bool surrogates = false;
-  for (size_t i = 0; i < count; ++i) {
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    uint64_t word;
+    std::memcpy(&word, units + i, sizeof word);
+    if ((word & 0xFF80FF80FF80FF80u) == 0) {
+      size += 4;
+      continue;
+    }
+    for (size_t k = i; k < i + 4; ++k) {
+      const QuorbelUTF16Unit unit = units[k];
+      size += 1 + (unit >= 0x80) + (unit >= 0x800);
+      surrogates |= (unit & 0xF800) == 0xD800;
+    }
+  }
+  for (; i < count; ++i) {
     const QuorbelUTF16Unit unit = units[i];
     size += 1 + (unit >= 0x80) + (unit >= 0x800);
     surrogates |= (unit & 0xF800) == 0xD800;
   }
   if (surrogates) {
-    for (size_t i = 0; i + 1 < count; ++i) {
-      if (IsHighSurrogate(units[i]) && IsLowSurrogate(units[i + 1])) {
+    for (size_t k = 0; k + 1 < count; ++k) {
+      if (IsHighSurrogate(units[k]) && IsLowSurrogate(units[k + 1])) {
         size -= 2;
-        ++i;
+        ++k;
       }
     }
   }

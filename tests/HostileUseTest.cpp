@@ -110,8 +110,9 @@ TEST(HostileUse, FailingCallsThroughARetargetedLinkTouchNoFile) {
   if (flipper == 0) {
     for (int i = 0;; ++i) {
       const std::string next = dir / ("L.next" + std::to_string(i % 2));
-      ::symlink(i % 2 ? "A.mid" : "B.mid", next.c_str());
-      ::rename(next.c_str(), (dir / "L").c_str());
+      if (::symlink(i % 2 ? "A.mid" : "B.mid", next.c_str()) == 0) {
+        ::rename(next.c_str(), (dir / "L").c_str());
+      }
     }
   }
   // Each call fails at the file size limit, past its first write.
