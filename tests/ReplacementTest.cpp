@@ -62,6 +62,8 @@ TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
       {"a later write", kFaultAtWrite, 20, &longText, EDQUOT},
       {"the close", kFaultAtClose, 1, &shortText, EIO},
       {"the rename", kFaultAtRename, 1, &shortText, EXDEV},
+      // The unnamed temporary's name, given once it is complete.
+      {"the naming", QUORBEL_HAVE_O_TMPFILE ? kFaultAtLink : kFaultAtRename, 1, &shortText, EMLINK},
   };
   for (const bool oldFileExists : {true, false}) {
     for (const auto& fault : faults) {
@@ -257,6 +259,22 @@ TEST_F(Replacement, WhatTheCallerMayNotWriteKeepsItsFile) {
   ::chmod(dir.path().c_str(), 0755);
   EXPECT_EQ(dir.Entries(), Names{"song.mid"});
   ExpectOld(file);
+}
+
+// Written in place (a directory the caller may not write into), a file
+// whose new size cannot be reserved keeps every old byte.
+TEST_F(Replacement, AReservationRefusedInPlaceLeavesTheOldFileWhole) {
+  if (!QUORBEL_HAVE_FALLOCATE) GTEST_SKIP() << "no space reservation here";
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  WriteOld(file, 0666);
+  const int result = AsAnotherUser([this] {
+    QuorbelArmFault(kFaultAtReserve, 1, EDQUOT);
+    const Result written = Write(std::u16string(10000, u'r').c_str(), 48, file);
+    return written.value == 0 && written.error == EDQUOT && QuorbelFaultReached() ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
+  ExpectOld(file);
+  EXPECT_EQ(dir.Entries(), Names{"song.mid"});
 }
 
 TEST_F(Replacement, LongPathsWorkUpToTheSystemLimit) {

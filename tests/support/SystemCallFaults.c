@@ -100,6 +100,17 @@ FAULTY_CALL(int, renameat, kFaultAtRename, 1,
             (int fromDirectory, const char *from, int toDirectory, const char *to),
             (fromDirectory, from, toDirectory, to))
 
+FAULTY_CALL(int, linkat, kFaultAtLink, 1,
+            (int from, const char *old, int to, const char *name, int flags),
+            (from, old, to, name, flags))
+
+FAULTY_CALL(int, fallocate, kFaultAtReserve, 1, (int fd, int mode, off_t at, off_t size),
+            (fd, mode, at, size))
+#ifdef __GLIBC__
+FAULTY_CALL(int, fallocate64, kFaultAtReserve, 1, (int fd, int mode, off64_t at, off64_t size),
+            (fd, mode, at, size))
+#endif
+
 /* A failed close still lets go of the descriptor, as a real one does. */
 int close(int fd) {
   static int (*next)(int);

@@ -28,6 +28,8 @@ typedef enum {
   kFaultAtPositionedWrite,
   kFaultAtClose,
   kFaultAtRename,
+  kFaultAtLink,
+  kFaultAtReserve,
 } QuorbelFaultPoint;
 
 void QuorbelArmFault(QuorbelFaultPoint point, int nth, int error);
