@@ -32,9 +32,9 @@ bool RenameRefused(const PathTarget& target) {
   FileStatus directory;
   if (StatusAt(target.directory(), "", directory) != 0) return false;
   if (directory.appendOnly) return true;
+  if ((directory.mode & S_ISVTX) == 0) return false;
   const uid_t caller = ::geteuid();
-  return (directory.mode & S_ISVTX) != 0 && caller != 0 &&
-         target.status().owner != caller && directory.owner != caller;
+  return caller != 0 && target.status().owner != caller && directory.owner != caller;
 }
 
 // Opening a FIFO for writing waits for a reader, for ever if none comes:

@@ -93,7 +93,8 @@ bool NothingThere(int error) {
   return error == ENOTSUP || error == ENODATA || error == ENOENT || error == EACCES;
 }
 
-int CopyAttributes(int fd, int directory, const char* name) {
+// Returns 0 or errno; `copied` tells whether any attribute was set.
+int CopyAttributes(int fd, int directory, const char* name, bool& copied) {
   const AttributeSource source(directory, name);
   AttributeScratch scratch;
   ssize_t listed;
@@ -111,8 +112,9 @@ int CopyAttributes(int fd, int directory, const char* name) {
       if (errno == ENODATA || optional) continue;  // removed meanwhile, or not ours to read
       return errno;
     }
-    if (::fsetxattr(fd, attribute, scratch.value(), static_cast<size_t>(size), 0) != 0 &&
-        !optional) {
+    if (::fsetxattr(fd, attribute, scratch.value(), static_cast<size_t>(size), 0) == 0) {
+      copied = true;
+    } else if (!optional) {
       return errno;
     }
   }
@@ -152,16 +154,20 @@ int KeepReplacedMetadata(int fd, int directory, const char* name,
     }
   }
   const bool ownerKept = owner == replaced.owner && group == replaced.group;
+  bool attributesCopied = false;
 #if QUORBEL_HAVE_LINUX_XATTR
-  if (const int error = CopyAttributes(fd, directory, name)) return error;
+  if (const int error = CopyAttributes(fd, directory, name, attributesCopied)) return error;
 #else
   (void)directory;
   (void)name;
 #endif
   const mode_t mode = ownerKept ? replaced.mode : replaced.mode & ~mode_t(S_ISUID | S_ISGID);
-  // A refusal leaves the bits the file was created with, which the umask
-  // can only have narrowed.
-  if (::fchmod(fd, mode) != 0) {
+  // An ACL set the group bits to its mask; the umask may have taken bits
+  // away, and a change of owner the set-id bits. A refusal leaves the bits
+  // the file was created with, which the umask can only have narrowed.
+  if ((attributesCopied || (created.st_mode & 07777) != mode || !ownerKept ||
+       owner != created.st_uid || group != created.st_gid) &&
+      ::fchmod(fd, mode) != 0) {
   }
   return 0;
 }
