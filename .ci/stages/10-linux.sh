@@ -1,5 +1,3 @@
 # The Linux library and tool, with the whole test suite: first, so that
 # their failures show without waiting for anything else.
-cmake --preset default
-cmake --build --preset default
-ctest --preset default
+cmake --workflow --preset default

@@ -1,4 +1,2 @@
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-cmake --preset sanitize
-cmake --build --preset sanitize
-ctest --preset sanitize
+cmake --workflow --preset sanitize
