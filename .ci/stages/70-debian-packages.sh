@@ -15,13 +15,14 @@ rm -rf "$out"
 mkdir -p "$out/quorbel"
 tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' -cf - . | tar -xf - -C "$out/quorbel"
 (cd "$out/quorbel" && DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -b -us -uc)
+arch=$(dpkg --print-architecture)
 debs=()
-for package in "${packages[@]}"; do debs+=("$out/${package}_${version}_amd64.deb"); done
-ls "$out"/libquorbel1-dbgsym_*.deb "$out"/quorbel-dbgsym_*.deb >/dev/null
+for package in "${packages[@]}"; do debs+=("$out/${package}_${version}_$arch.deb"); done
+ls "$out/libquorbel1-dbgsym_${version}_$arch.deb" "$out/quorbel-dbgsym_${version}_$arch.deb" >/dev/null
 
 lintian --fail-on error,warning "${debs[@]}"
 echo "lintian: no error and no warning"
-dpkg-deb -f "$out/libquorbel-dev_${version}_amd64.deb" Depends | grep -q "libquorbel1 (= $version)"
+dpkg-deb -f "$out/libquorbel-dev_${version}_$arch.deb" Depends | grep -q "libquorbel1 (= $version)"
 
 # Whatever happens from here, the system is left without the packages.
 trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true' EXIT
