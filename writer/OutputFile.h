@@ -7,6 +7,8 @@
 
 #if defined(_WIN32)
 #include "OutputFileState_win32.h"
+#elif defined(__wasi__)
+#include "OutputFileState_memory.h"
 #else
 #include "OutputFileState_posix.h"
 #endif
@@ -14,7 +16,9 @@
 namespace quorbel {
 
 // The file a MIDI file is written to, through the operating system's own
-// file calls (no stdio buffer: the writer has its own).
+// file calls (no stdio buffer: the writer has its own). WebAssembly has no
+// file system of its own: there, files are kept in memory (MemoryFiles.h),
+// and a file replaces the one at its path only when complete.
 //
 // What the path names decides how it is written:
 //

@@ -1,0 +1,8 @@
+# CMake has no platform file for WASI of its own: a static-only system
+# whose programs are .wasm modules.
+set(WASI 1)
+set(UNIX 1)
+set(CMAKE_EXECUTABLE_SUFFIX .wasm)
+set(CMAKE_STATIC_LIBRARY_PREFIX lib)
+set(CMAKE_STATIC_LIBRARY_SUFFIX .a)
+set_property(GLOBAL PROPERTY TARGET_SUPPORTS_SHARED_LIBS FALSE)

@@ -1,0 +1,19 @@
+/** The longest note, in ticks: 0x0FFFFFFF. */
+export declare const MAX_NOTE_TICKS: 268435455;
+
+/**
+ * Turns a line of text into a Standard MIDI File (format 0, 96 ticks per
+ * quarter note, a track named "track 1", 4/4, 15 beats per minute). Every
+ * byte of the text's UTF-8 form, a lone surrogate taken as U+FFFD, becomes
+ * one note of `noteTicks` ticks on channel 1, one after another; the note's
+ * number is the byte's low seven bits. The bytes are those the native
+ * library writes for the same text.
+ *
+ * @param text any string without U+0000
+ * @param noteTicks an integer from 0 to MAX_NOTE_TICKS; 24 ticks last one second
+ * @returns the file's bytes
+ * @throws TypeError when `text` is not a string
+ * @throws RangeError when `noteTicks` is out of range, when `text` holds
+ *   U+0000, or when the file is too large to make (`code` ENOMEM or EFBIG)
+ */
+export declare function writeMIDI(text: string, noteTicks: number): Uint8Array;

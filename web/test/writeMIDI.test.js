@@ -1,0 +1,80 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+import { MAX_NOTE_TICKS, writeMIDI } from '../index.js';
+
+// Text of every UTF-8 length, astral characters included; the same seed
+// gives the same text, and a failure prints it.
+function randomText(length, seed) {
+  let state = seed >>> 0;
+  const next = () => (state = (Math.imul(state, 1664525) + 1013904223) >>> 0);
+  const ranges = [[0x01, 0x7f], [0x80, 0x7ff], [0x800, 0xd7ff], [0xe000, 0xffff], [0x10000, 0x10ffff]];
+  let text = '';
+  while (text.length < length) {
+    const [low, high] = ranges[next() % ranges.length];
+    text += String.fromCodePoint(low + (next() % (high - low + 1)));
+  }
+  return text;
+}
+
+function varLengthSize(ticks) {
+  let size = 1;
+  while (ticks >= 0x80) { ticks >>>= 7; size++; }
+  return size;
+}
+
+test('"AB" of 48 ticks is the 68-byte file', () => {
+  assert.equal(Buffer.from(writeMIDI('AB', 48)).toString('hex'),
+    '4d546864000000060000000100604d54726b0000002e' +
+    '00ff0307747261636b2031' + '00ff580404022408' + '00ff51033d0900' +
+    '0090417f' + '30804100' + '0090427f' + '30804200' + '00ff2f00');
+});
+
+test('the size is 52 bytes and, for each byte of the UTF-8 form, a note on and its off', () => {
+  const text = randomText(5000, 8);
+  const bytes = Buffer.byteLength(text, 'utf8');
+  for (const ticks of [0, 127, 128, 16383, 16384, MAX_NOTE_TICKS]) {
+    const file = writeMIDI(text, ticks);
+    assert.equal(file.length, 52 + bytes * (7 + varLengthSize(ticks)), `ticks ${ticks}`);
+    assert.equal(new DataView(file.buffer).getUint32(18), file.length - 22, 'track length');
+  }
+});
+
+test('what the library cannot take is refused', () => {
+  for (const text of [undefined, null, 42, new String('AB'), ['AB']]) {
+    assert.throws(() => writeMIDI(text, 48), TypeError);
+  }
+  for (const ticks of [-1, MAX_NOTE_TICKS + 1, 1.5, NaN, Infinity, '48', 48n, undefined]) {
+    assert.throws(() => writeMIDI('AB', ticks), RangeError, String(ticks));
+  }
+  assert.throws(() => writeMIDI('A\0B', 48), RangeError);
+});
+
+test('a lone surrogate is written as U+FFFD', () => {
+  for (const lone of ['\ud800', '\udfff', 'a\ud83d', '\ude00b']) {
+    const replaced = lone.replace(/[\ud800-\udfff]/g, '\ufffd');
+    assert.deepEqual(writeMIDI(lone, 24), writeMIDI(replaced, 24), JSON.stringify(lone));
+  }
+});
+
+// The native tool, built by the default preset; QUORBEL_TOOL names another.
+const tool = process.env.QUORBEL_TOOL ??
+  fileURLToPath(new URL('../../build/cli/quorbel', import.meta.url));
+
+test('the bytes are the native library\'s', { skip: !existsSync(tool) && `no native tool at ${tool}` }, () => {
+  const directory = mkdtempSync(join(tmpdir(), 'quorbel-web-'));
+  try {
+    const seed = Date.now() >>> 0;
+    const text = randomText(20000, seed);
+    const path = join(directory, 'native.mid');
+    execFileSync(tool, ['-t', '77', '-o', path], { input: text, stdio: ['pipe', 'ignore', 'inherit'] });
+    assert.ok(Buffer.from(writeMIDI(text, 77)).equals(readFileSync(path)), `randomText(20000, ${seed})`);
+  } finally {
+    rmSync(directory, { recursive: true, force: true });
+  }
+});

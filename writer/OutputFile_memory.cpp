@@ -1,0 +1,69 @@
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "MemoryFiles.h"
+#include "OutputFile.h"
+
+namespace quorbel {
+namespace {
+
+// Grows the buffer to hold at least `needed` bytes, doubling so that a
+// file of unknown size is copied a bounded number of times.
+int Reserve(OutputFileState& state, size_t needed) {
+  if (needed <= state.capacity) return 0;
+  size_t capacity = state.capacity < 4096 ? 4096 : state.capacity;
+  while (capacity < needed) {
+    if (capacity > SIZE_MAX / 2) return EFBIG;
+    capacity *= 2;
+  }
+  auto* bytes = static_cast<uint8_t*>(std::realloc(state.bytes, capacity));
+  if (bytes == nullptr) return ENOMEM;
+  state.bytes = bytes;
+  state.capacity = capacity;
+  return 0;
+}
+
+}  // namespace
+
+int OutputFile::Open(const NativePathChar* path, uint64_t size) {
+  Discard();
+  if (path[0] == 0) return ENOENT;
+  if (size != kUnknownSize) {
+    // The whole file in one allocation, or a refusal before anything starts.
+    if (size > SIZE_MAX) return EFBIG;
+    if (const int error = Reserve(state_, size_t(size))) return error;
+  }
+  state_.path = path;
+  return 0;
+}
+
+int OutputFile::Write(const uint8_t* bytes, size_t size) {
+  if (state_.path == nullptr) return EBADF;
+  if (size > SIZE_MAX - state_.size) return EFBIG;
+  if (const int error = Reserve(state_, state_.size + size)) return error;
+  std::memcpy(state_.bytes + state_.size, bytes, size);
+  state_.size += size;
+  return 0;
+}
+
+int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
+  if (state_.path == nullptr) return EBADF;
+  if (offset > state_.size || size > state_.size - offset) return EINVAL;
+  std::memcpy(state_.bytes + offset, bytes, size);
+  return 0;
+}
+
+int OutputFile::Close() {
+  if (state_.path == nullptr) return EBADF;
+  const int error = StoreMemoryFile(state_.path, state_.bytes, state_.size);
+  state_ = OutputFileState{};
+  return error;
+}
+
+void OutputFile::Discard() {
+  std::free(state_.bytes);
+  state_ = OutputFileState{};
+}
+
+}  // namespace quorbel
