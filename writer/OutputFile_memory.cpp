@@ -8,15 +8,12 @@
 namespace quorbel {
 namespace {
 
-// Grows the buffer to hold at least `needed` bytes, doubling so that a
-// file of unknown size is copied a bounded number of times.
+// Grows the buffer to hold at least `needed` bytes. Doubling bounds the
+// copies of a file whose size is not known in advance.
 int Reserve(OutputFileState& state, size_t needed) {
   if (needed <= state.capacity) return 0;
-  size_t capacity = state.capacity < 4096 ? 4096 : state.capacity;
-  while (capacity < needed) {
-    if (capacity > SIZE_MAX / 2) return EFBIG;
-    capacity *= 2;
-  }
+  size_t capacity = state.capacity > SIZE_MAX / 2 ? SIZE_MAX : state.capacity * 2;
+  if (capacity < needed) capacity = needed;
   auto* bytes = static_cast<uint8_t*>(std::realloc(state.bytes, capacity));
   if (bytes == nullptr) return ENOMEM;
   state.bytes = bytes;

@@ -78,3 +78,11 @@ test('the bytes are the native library\'s', { skip: !existsSync(tool) && `no nat
     rmSync(directory, { recursive: true, force: true });
   }
 });
+
+test('a file too large for the module\'s memory is refused, and the next call succeeds', () => {
+  // 330 million notes of 11 bytes: a file of 3.6 GB, beyond wasm32's 4 GiB
+  // once the text is in memory too.
+  assert.throws(() => writeMIDI('€'.repeat(110_000_000), MAX_NOTE_TICKS),
+    (error) => error instanceof RangeError && error.code === 'ENOMEM');
+  assert.equal(writeMIDI('AB', 48).length, 68);
+});
