@@ -28,6 +28,9 @@ library._initialize();
 // WebAssembly is little-endian; so is every common JavaScript host, but a
 // big-endian one must not see its text swapped.
 const littleEndian = new Uint8Array(new Uint16Array([1]).buffer)[0] === 1;
+// Node copies a string's UTF-16 units in native code, ten times as fast as
+// a loop of charCodeAt.
+const NodeBuffer = globalThis.Buffer;
 
 function allocate(size) {
   const address = library.QuorbelAllocate(size) >>> 0;
@@ -42,7 +45,11 @@ function outOfMemory() {
 // Copies `text` and its terminating zero into the module, as UTF-16.
 function putText(text) {
   const address = allocate((text.length + 1) * 2);
-  if (littleEndian) {
+  if (NodeBuffer !== undefined) {
+    const units = NodeBuffer.from(library.memory.buffer, address, (text.length + 1) * 2);
+    units.write(text, 0, 'utf16le');
+    units.writeUInt16LE(0, text.length * 2);
+  } else if (littleEndian) {
     const units = new Uint16Array(library.memory.buffer, address, text.length + 1);
     for (let i = 0; i < text.length; i++) units[i] = text.charCodeAt(i);
     units[text.length] = 0;
@@ -86,8 +93,10 @@ export function writeMIDI(text, noteTicks) {
     }
     const address = library.QuorbelFileBytes(outputPathUTF8) >>> 0;
     const size = library.QuorbelFileSize(outputPathUTF8) >>> 0;
-    // A copy: the module's memory is reused by the next call.
-    const file = new Uint8Array(library.memory.buffer, address, size).slice();
+    // A copy: the module's memory is reused by the next call. (A new array
+    // and a set are faster than slice in V8.)
+    const file = new Uint8Array(size);
+    file.set(new Uint8Array(library.memory.buffer, address, size));
     library.QuorbelRemoveFile(outputPathUTF8);
     return file;
   } finally {
