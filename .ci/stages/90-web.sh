@@ -1,0 +1,30 @@
+# The web package: its module built from the library's sources for
+# wasm32-wasi, its tests (comparing bytes with the native tool that stage
+# 10-linux leaves, built here when it is missing), its tarball installed
+# offline into an empty project, and the page driven in Debian's Chromium.
+source=$PWD
+[ -x build/cli/quorbel ] ||
+  { cmake --preset default >/dev/null && cmake --build --preset default --target quorbel_tool; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cd web
+echo "-- npm run build, npm test"
+npm run --silent build
+ls -l quorbel.wasm
+npm test
+
+echo "-- npm pack, installed offline into an empty project"
+npm pack --silent --pack-destination "$work" >/dev/null
+mkdir "$work/project"
+cd "$work/project"
+npm init -y >/dev/null
+npm install --offline --no-audit --no-fund --silent "$work"/quorbel-*.tgz
+node --input-type=module -e "
+  import { writeMIDI } from 'quorbel';
+  if (writeMIDI('AB', 48).length !== 68) throw new Error('the installed package wrote the wrong file');"
+
+echo "-- the page in headless Chromium"
+cd "$source/web"
+npm ci --no-audit --no-fund --silent
+npm run test:browser
