@@ -1,0 +1,72 @@
+// The page in Debian's headless Chromium, as a person would use it.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFile } from 'node:fs/promises';
+import { load, openPage } from './support.mjs';
+
+// The library's own tests hold the file for "AB" at 48 ticks byte for byte;
+// the page must hand out exactly that, not a copy of it kept here.
+async function documentedExample() {
+  const header = await readFile(new URL('../../tests/support/DocumentedExample.h', import.meta.url), 'utf8');
+  const array = header.slice(header.indexOf('{'), header.indexOf('}')).replace(/\/\*[\s\S]*?\*\//g, '');
+  return new Uint8Array(array.match(/0x[0-9a-f]{2}/gi).map(Number));
+}
+
+let session;
+let page;
+const errors = [];
+
+before(async () => {
+  session = await openPage();
+  page = session.page;
+  page.on('console', (message) => {
+    if (message.type() === 'error') errors.push(`console: ${message.text()}`);
+  });
+  page.on('pageerror', (error) => errors.push(`page: ${error.message}`));
+  await load(page, session.address('?text=AB&ticks=48'));
+});
+
+after(() => session?.close());
+
+test('the download link holds the 68-byte file for "AB" at 48 ticks', async () => {
+  const expected = await documentedExample();
+  assert.equal(expected.length, 68);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+  assert.equal(download.suggestedFilename(), 'ab.mid');
+  assert.deepEqual(new Uint8Array(await readFile(await download.path())), expected);
+});
+
+test('the roll draws the two notes', async () => {
+  assert.equal(await page.getAttribute('#roll', 'data-notes'), '2');
+});
+
+test('Play plays until Stop, without an error', async () => {
+  const before = errors.length;
+  await page.focus('#play');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#stop:not([disabled])');
+  assert.match(await page.textContent('#message'), /Playing/);
+  await page.waitForTimeout(300);
+  await page.click('#stop');
+  await page.waitForSelector('#play:not([disabled])');
+  assert.deepEqual(errors.slice(before), []);
+});
+
+test('an empty text or a note length out of range is explained, and no file is offered', async () => {
+  for (const [query, pattern] of [
+    ['?text=&ticks=48', /Type some text/],
+    ['?text=AB&ticks=268435456', /from 0 to 268,435,455/],
+    ['?text=AB&ticks=1.5', /whole number/],
+  ]) {
+    await load(page, session.address(query));
+    assert.match(await page.textContent('#message'), pattern, query);
+    assert.equal(await page.getAttribute('#download', 'href'), null, query);
+    assert.equal(await page.isDisabled('#play'), true, query);
+  }
+  await page.fill('#ticks', '268435455');
+  await page.waitForSelector('#download[href]');
+});
+
+test('the page logs no errors', () => {
+  assert.deepEqual(errors, []);
+});
