@@ -46,7 +46,10 @@ test('Play plays until Stop, without an error', async () => {
   await page.keyboard.press('Enter');
   await page.waitForSelector('#stop:not([disabled])');
   assert.match(await page.textContent('#message'), /Playing/);
-  await page.waitForTimeout(300);
+  // The playhead follows the audio clock: it moves only if sound is being made.
+  const start = await page.$eval('#playhead', (playhead) => playhead.style.transform);
+  await page.waitForFunction(
+    (start) => document.getElementById('playhead').style.transform !== start, start);
   await page.click('#stop');
   await page.waitForSelector('#play:not([disabled])');
   assert.deepEqual(errors.slice(before), []);
@@ -65,6 +68,17 @@ test('an empty text or a note length out of range is explained, and no file is o
   }
   await page.fill('#ticks', '268435455');
   await page.waitForSelector('#download[href]');
+});
+
+test('once loaded, the page makes its files offline', async () => {
+  await session.context.setOffline(true);
+  try {
+    await page.fill('#text', 'offline');
+    await page.waitForSelector('#roll[data-notes="7"]', { state: 'attached' });
+    assert.equal(await page.getAttribute('#download', 'download'), 'offline.mid');
+  } finally {
+    await session.context.setOffline(false);
+  }
 });
 
 test('the page logs no errors', () => {

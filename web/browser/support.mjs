@@ -47,6 +47,7 @@ export async function openPage({ width = 900, height = 720 } = {}) {
   const page = context.pages()[0] ?? (await context.newPage());
   return {
     page,
+    context,
     address: (query = '') => `${server.url}index.html${query}`,
     close: async () => {
       await context.close();
