@@ -33,8 +33,9 @@ function say(text, isError = false) {
 // --- Reading the file back -------------------------------------------------
 
 // The roll is drawn from the file's own bytes rather than from the text, so it
-// shows what a MIDI reader will find there. Running status, sysex and other
-// channel messages are understood though the library does not write them.
+// shows what a MIDI reader will find there. It reads any well-formed track,
+// running status and system exclusive events included, so that it need not
+// change with the library's way of writing.
 function readNotes(file) {
   const view = new DataView(file.buffer, file.byteOffset, file.byteLength);
   const bad = () => new Error('the generated file cannot be read back');
@@ -239,6 +240,7 @@ function drawRoll(notes) {
 
 let layout = null;
 let pending = 0;
+const encoder = new TextEncoder();
 
 function readTicks() {
   const raw = ticksInput.value.trim();
@@ -286,7 +288,7 @@ function update() {
   stop();
   const text = textInput.value;
   const ticks = readTicks();
-  const bytes = new TextEncoder().encode(text).length;
+  const bytes = encoder.encode(text).length;
   textInfo.textContent = `${plural(bytes, 'byte', 'bytes')} in UTF-8, so ${plural(bytes, 'note', 'notes')}.`;
   ticksInput.toggleAttribute('aria-invalid', ticks === null);
   if (ticks === null) {
@@ -302,13 +304,14 @@ function update() {
 
   const begin = performance.now();
   let file;
+  let notes;
   try {
     file = writeMIDI(text, ticks);
+    notes = readNotes(file);
   } catch (error) {
     showNothing(`The file could not be made: ${error.message}`, true);
     return;
   }
-  const notes = readNotes(file);
   const made = performance.now();
   layout = drawRoll(notes);
   // For the page bench, and for anyone who looks in the browser's tools.
