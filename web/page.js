@@ -96,7 +96,10 @@ function readNotes(file) {
 
 const swatch = document.createElement('canvas').getContext('2d', { willReadFrequently: true });
 
-// The colours live in the style sheet; pixels need them as numbers.
+// The colours live in the style sheet; pixels need them as numbers. They are
+// read once for each colour scheme: asking for them while the text has just
+// changed waits for the whole page's style.
+let colors = null;
 function cssColor(name) {
   const value = getComputedStyle(document.documentElement).getPropertyValue(name).trim() || '#000';
   swatch.clearRect(0, 0, 1, 1);
@@ -125,7 +128,7 @@ function drawRoll(notes) {
   canvas.width = Math.round(cssWidth * ratio);
   canvas.height = Math.round(cssHeight * ratio);
   const ctx = canvas.getContext('2d');
-  const colors = {
+  colors ??= {
     white: cssColor('--roll-bg'),
     black: cssColor('--roll-bg-black'),
     note: cssColor('--roll-note'),
@@ -250,6 +253,7 @@ function readTicks() {
 
 function fileName(text) {
   const base = text
+    .replace(/ß/g, 'ss')
     .normalize('NFKD')
     .replace(/[\u0300-\u036f]/g, '')
     .toLowerCase()
@@ -451,9 +455,14 @@ async function start() {
   download.addEventListener('click', (event) => {
     if (!download.href) event.preventDefault();
   });
-  new ResizeObserver(() => {
+  const redraw = () => {
     if (!pending) layout = drawRoll(current && current.notes);
-  }).observe(canvas);
+  };
+  new ResizeObserver(redraw).observe(canvas);
+  matchMedia('(prefers-color-scheme: dark)').addEventListener('change', () => {
+    colors = null;
+    redraw();
+  });
   update();
   document.documentElement.dataset.ready = '';
 }
