@@ -100,6 +100,7 @@ const swatch = document.createElement('canvas').getContext('2d', { willReadFrequ
 // read once for each colour scheme: asking for them while the text has just
 // changed waits for the whole page's style.
 let colors = null;
+let size = null;
 function cssColor(name) {
   const value = getComputedStyle(document.documentElement).getPropertyValue(name).trim() || '#000';
   swatch.clearRect(0, 0, 1, 1);
@@ -123,8 +124,11 @@ const BLACK_KEYS = new Set([1, 3, 6, 8, 10]);
 // drawing calls.
 function drawRoll(notes) {
   const ratio = window.devicePixelRatio || 1;
-  const cssWidth = canvas.clientWidth || 800;
-  const cssHeight = canvas.clientHeight || 300;
+  // The size comes from the resize observer: asking the canvas for it right
+  // after the text changed would lay the whole page out there and then.
+  size ??= { width: canvas.clientWidth || 800, height: canvas.clientHeight || 300 };
+  const cssWidth = size.width;
+  const cssHeight = size.height;
   canvas.width = Math.round(cssWidth * ratio);
   canvas.height = Math.round(cssHeight * ratio);
   const ctx = canvas.getContext('2d');
@@ -458,7 +462,10 @@ async function start() {
   const redraw = () => {
     if (!pending) layout = drawRoll(current && current.notes);
   };
-  new ResizeObserver(redraw).observe(canvas);
+  new ResizeObserver(([entry]) => {
+    size = { width: entry.contentRect.width, height: entry.contentRect.height };
+    redraw();
+  }).observe(canvas);
   matchMedia('(prefers-color-scheme: dark)').addEventListener('change', () => {
     colors = null;
     redraw();
