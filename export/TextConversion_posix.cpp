@@ -57,29 +57,38 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
 // One byte below U+0080, two below U+0800, three for the rest of the basic
 // plane (an unpaired surrogate becomes U+FFFD, also three), and four for a
 // surrogate pair, which the sum first counts as three and three. ASCII, the
-// common case, is counted four units to a word.
+// common case, is counted sixteen units at a time, then four to a word:
+// this pass runs before any byte is written, and one unit at a time it
+// cost a sixth of a call.
 size_t MeasureTextPiece(const QuorbelUTF16Unit* units, size_t count) {
+  constexpr uint64_t kNonASCII = 0xFF80FF80FF80FF80u;
   size_t size = 0;
   bool surrogates = false;
-  size_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    uint64_t word;
-    std::memcpy(&word, units + i, sizeof word);
-    if ((word & 0xFF80FF80FF80FF80u) == 0) {
-      size += 4;
-      continue;
-    }
-    for (size_t k = i; k < i + 4; ++k) {
-      const QuorbelUTF16Unit unit = units[k];
-      size += 1 + (unit >= 0x80) + (unit >= 0x800);
-      surrogates |= (unit & 0xF800) == 0xD800;
-    }
-  }
-  for (; i < count; ++i) {
-    const QuorbelUTF16Unit unit = units[i];
+  const auto measureUnit = [&](QuorbelUTF16Unit unit) {
     size += 1 + (unit >= 0x80) + (unit >= 0x800);
     surrogates |= (unit & 0xF800) == 0xD800;
+  };
+  const auto measureWord = [&](const QuorbelUTF16Unit* word) {
+    uint64_t bits;
+    std::memcpy(&bits, word, sizeof bits);
+    if ((bits & kNonASCII) == 0) {
+      size += 4;
+      return;
+    }
+    for (size_t k = 0; k < 4; ++k) measureUnit(word[k]);
+  };
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    uint64_t words[4];
+    std::memcpy(words, units + i, sizeof words);
+    if (((words[0] | words[1] | words[2] | words[3]) & kNonASCII) == 0) {
+      size += 16;
+      continue;
+    }
+    for (size_t k = 0; k < 16; k += 4) measureWord(units + i + k);
   }
+  for (; i + 4 <= count; i += 4) measureWord(units + i);
+  for (; i < count; ++i) measureUnit(units[i]);
   if (surrogates) {
     for (size_t k = 0; k + 1 < count; ++k) {
       if (IsHighSurrogate(units[k]) && IsLowSurrogate(units[k + 1])) {
