@@ -7,8 +7,8 @@ import { fileURLToPath } from 'node:url';
 
 export const webRoot = fileURLToPath(new URL('..', import.meta.url));
 
-// WebAssembly.instantiateStreaming refuses a module served under any other
-// type than application/wasm, and module scripts need a JavaScript type.
+// Browsers compile WebAssembly as it streams in only when it comes as
+// application/wasm, and run module scripts only under a JavaScript type.
 const TYPES = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript; charset=utf-8',
