@@ -24,7 +24,8 @@ node --input-type=module -e "
   import { writeMIDI } from 'quorbel';
   if (writeMIDI('AB', 48).length !== 68) throw new Error('the installed package wrote the wrong file');"
 
-echo "-- the page in headless Chromium"
+echo "-- the declarations compiled against a typed use, the page in headless Chromium"
 cd "$source/web"
 npm ci --no-audit --no-fund --silent
+npm run --silent test:types
 npm run test:browser
