@@ -1,8 +1,5 @@
 #include "ScratchFile.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include "QuorbelFeatures.h"
 
 #if QUORBEL_HAVE_TMPFS_MAGIC
@@ -15,27 +12,18 @@
 
 namespace quorbel::bench {
 
-ScratchFile::ScratchFile(const std::string& parent) {
-  std::string pattern = parent + "/quorbel-bench-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    error_ = "cannot create a directory in " + parent + ": " +
-             std::strerror(errno);
+ScratchFile::ScratchFile(const std::string& parent) : directory_(parent) {
+  if (directory_.path().empty()) {
+    error_ = "cannot create a directory in " + parent + ": " + std::strerror(errno);
     return;
   }
-  directory_ = pattern;
-  const std::string path = directory_ + "/bench.mid";
+  const std::string path = directory_ / "bench.mid";
   widePath_ = WidenAsciiPath(path);
   if (widePath_.empty()) {
     error_ = "the benchmarks need an ASCII path, not " + path;
     return;
   }
   path_ = path;
-}
-
-ScratchFile::~ScratchFile() {
-  if (directory_.empty()) return;
-  if (!path_.empty()) ::unlink(path_.c_str());
-  ::rmdir(directory_.c_str());
 }
 
 std::optional<bool> IsOnTmpfs(const std::string& directory) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "BenchText.h"
+#include "TempDirectory.h"
 
 namespace quorbel::bench {
 
@@ -14,9 +15,6 @@ namespace quorbel::bench {
 class ScratchFile {
  public:
   explicit ScratchFile(const std::string& parent);
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  ~ScratchFile();
 
   // Empty when the directory could not be made; error() then says why.
   const std::string& error() const { return error_; }
@@ -24,7 +22,7 @@ class ScratchFile {
   const QuorbelUTF16Unit* widePath() const { return widePath_.c_str(); }
 
  private:
-  std::string directory_;
+  test::TempDirectory directory_;
   std::string path_;
   UTF16String widePath_;
   std::string error_;

@@ -4,7 +4,6 @@
 //
 // Input: four bytes of noteTicks (little-endian), then UTF-16LE text.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "ExpectedMIDIFile.h"
+#include "TempDirectory.h"
 #include "quorbel/quorbel.h"
 
 namespace {
@@ -26,34 +26,19 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// A folder of the run's own, removed when the run ends. The name is never
-// destroyed, so that it outlives the handler that removes the folder.
-const std::string& OutputDirectory() {
-  static const std::string* directory = [] {
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/quorbel-fuzz-XXXXXX"
-                                                         : "/tmp/quorbel-fuzz-XXXXXX";
-    Check(mkdtemp(pattern.data()) != nullptr);
-    return new std::string(pattern);
-  }();
-  static const bool removedAtExit = std::atexit([] {
-    unlink((*directory + "/out.mid").c_str());
-    rmdir(directory->c_str());
-  }) == 0;
-  (void)removedAtExit;
-  return *directory;
+// A folder of the run's own, in memory where the system offers it, removed
+// when the run ends.
+const quorbel::test::TempDirectory& OutputDirectory() {
+  static const quorbel::test::TempDirectory directory(
+      access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+  Check(!directory.path().empty());
+  return directory;
 }
 
 // Nothing but the output itself may be left in the folder.
 bool FolderHoldsOnly(const char* name) {
-  DIR* folder = opendir(OutputDirectory().c_str());
-  Check(folder != nullptr);
-  bool only = true;
-  while (const dirent* entry = readdir(folder)) {
-    const std::string found = entry->d_name;
-    if (found != "." && found != ".." && found != name) only = false;
-  }
-  closedir(folder);
-  return only;
+  const std::vector<std::string> entries = OutputDirectory().Entries();
+  return entries.empty() || (entries.size() == 1 && entries[0] == name);
 }
 
 Bytes ReadAll(const std::string& path) {
@@ -108,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (unit == 0) break;  // the text ends at its terminator
     text += unit;
   }
-  const std::string path = OutputDirectory() + "/out.mid";
+  const std::string path = OutputDirectory() / "out.mid";
   unlink(path.c_str());
   const std::u16string widePath(path.begin(), path.end());
 

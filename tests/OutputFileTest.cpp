@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "OutputFile.h"
+#include "TempDirectory.h"
 
 namespace quorbel::test {
 namespace {
@@ -18,12 +18,7 @@ namespace fs = std::filesystem;
 
 class OutputFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    directory = fs::temp_directory_path() / ("quorbel-output-" + std::to_string(stamp));
-    ASSERT_TRUE(fs::create_directory(directory));
-  }
-  void TearDown() override { fs::remove_all(directory); }
+  void SetUp() override { ASSERT_FALSE(scratch.path().empty()); }
 
   static std::string Read(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -32,11 +27,10 @@ class OutputFileTest : public ::testing::Test {
   static void Put(OutputFile& file, const std::string& text) {
     ASSERT_EQ(file.Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 0);
   }
-  size_t EntryCount() const {
-    return size_t(std::distance(fs::directory_iterator(directory), fs::directory_iterator()));
-  }
+  size_t EntryCount() const { return scratch.Entries().size(); }
 
-  fs::path directory;
+  TempDirectory scratch;
+  const fs::path directory = Native(scratch.path());
 };
 
 TEST_F(OutputFileTest, APositionedWriteLeavesTheAppendPositionAlone) {

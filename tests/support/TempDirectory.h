@@ -1,65 +1,94 @@
 #pragma once
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <unistd.h>  // mkdtemp
+#endif
 
 namespace quorbel::test {
 
-// A fresh directory under $TMPDIR (or /tmp), removed with what it holds.
+// Paths and names are UTF-8 here on every platform; on Windows the file
+// system takes them converted.
+inline std::filesystem::path Native(const std::string& utf8) {
+  return std::filesystem::u8path(utf8);
+}
+
+// True for anything at the path, a dangling link included.
+inline bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(Native(path), error).type() !=
+         std::filesystem::file_type::not_found;
+}
+
+// A fresh directory of the test's own, removed with all it holds, whatever
+// modes the test left on it. Tests, fuzzers and benchmarks all use it.
 class TempDirectory {
  public:
-  TempDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base ? base : "/tmp") + "/quorbel-XXXXXX";
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+  // Under `parent`, or the system's temporary directory ($TMPDIR, or /tmp).
+  explicit TempDirectory(const std::string& parent = DefaultParent()) {
+#if defined(_WIN32)
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::string candidate = parent + "/quorbel-" + std::to_string(random());
+      std::error_code error;
+      if (std::filesystem::create_directory(Native(candidate), error)) path_ = candidate;
+    }
+#else
+    // mkdtemp, so that nobody else can have made or entered it first.
+    std::string pattern = parent + "/quorbel-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+#endif
   }
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
   ~TempDirectory() { RemoveTree(path_); }
 
+  // Empty when the directory could not be made.
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
   std::vector<std::string> Entries() const { return EntriesOf(path_); }
 
-  // The names in a directory, without "." and "..", sorted.
+  // The names in a directory (UTF-8), sorted.
   static std::vector<std::string> EntriesOf(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path.c_str())) {
-      while (dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-      }
-      ::closedir(dir);
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(Native(path), error), end;
+         !error && entry != end; entry.increment(error)) {
+      names.push_back(entry->path().filename().u8string());
     }
     std::sort(names.begin(), names.end());
     return names;
   }
 
  private:
+  static std::string DefaultParent() {
+    std::error_code error;
+    const std::filesystem::path system = std::filesystem::temp_directory_path(error);
+    return error ? std::string("/tmp") : system.u8string();
+  }
+
+  // A directory a test closed is opened again first; links are removed,
+  // never followed.
   static void RemoveTree(const std::string& path) {
-    struct stat status;
-    if (path.empty() || ::lstat(path.c_str(), &status) != 0) return;
-    if (S_ISDIR(status.st_mode)) {
-      ::chmod(path.c_str(), 0700);
-      if (DIR* dir = ::opendir(path.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-          const std::string name = entry->d_name;
-          if (name != "." && name != "..") RemoveTree(path + "/" + name);
-        }
-        ::closedir(dir);
-      }
-      ::rmdir(path.c_str());
-    } else {
-      ::unlink(path.c_str());
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (path.empty() || !Exists(path)) return;
+    if (fs::is_directory(fs::symlink_status(Native(path), error))) {
+      fs::permissions(Native(path), fs::perms::owner_all, fs::perm_options::add, error);
+      for (const std::string& name : EntriesOf(path)) RemoveTree(path + "/" + name);
     }
+    fs::remove(Native(path), error);
   }
 
   std::string path_;
@@ -74,9 +103,5 @@ inline void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
-inline bool Exists(const std::string& path) {
-  struct stat status;
-  return ::lstat(path.c_str(), &status) == 0;
-}
 
 }  // namespace quorbel::test

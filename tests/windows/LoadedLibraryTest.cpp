@@ -8,16 +8,19 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "Framework.h"
 #include "DocumentedExample.h"
+#include "TempDirectory.h"
 #include "quorbel/quorbel.h"
 
 namespace {
 
+using quorbel::test::TempDirectory;
 using WriteMIDIFunction = decltype(&WriteMIDI);
 using Bytes = std::vector<unsigned char>;
 
@@ -30,19 +33,11 @@ class LoadedLibrary : public ::testing::Test {
         reinterpret_cast<void*>(::GetProcAddress(module, "WriteMIDI")));
     ASSERT_NE(writeMIDI, nullptr);
 
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
-    directory = std::wstring(temp) + L"quorbel-" +
-                std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                std::to_wstring(::GetTickCount64());
-    ASSERT_TRUE(::CreateDirectoryW(directory.c_str(), nullptr));
+    ASSERT_FALSE(scratch.path().empty());
+    directory = quorbel::test::Native(scratch.path()).make_preferred().wstring();
   }
 
   void TearDown() override {
-    for (const std::wstring& name : Entries()) {
-      ::DeleteFileW((directory + L"\\" + name).c_str());
-    }
-    ::RemoveDirectoryW(directory.c_str());
     if (module != nullptr) {
       EXPECT_TRUE(::FreeLibrary(module));
       EXPECT_EQ(::GetModuleHandleW(L"QUORBEL.dll"), nullptr) << "still loaded";
@@ -53,14 +48,9 @@ class LoadedLibrary : public ::testing::Test {
 
   std::vector<std::wstring> Entries() const {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW((directory + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-      const std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    for (const std::string& name : scratch.Entries()) {
+      names.push_back(quorbel::test::Native(name).wstring());
+    }
     return names;
   }
 
@@ -80,6 +70,7 @@ class LoadedLibrary : public ::testing::Test {
 
   HMODULE module = nullptr;
   WriteMIDIFunction writeMIDI = nullptr;
+  TempDirectory scratch;  // removed after TearDown has unloaded the library
   std::wstring directory;
 };
 
