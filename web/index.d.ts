@@ -14,6 +14,9 @@ export declare const MAX_NOTE_TICKS: 268435455;
  * @returns the file's bytes
  * @throws TypeError when `text` is not a string
  * @throws RangeError when `noteTicks` is out of range, when `text` holds
- *   U+0000, or when the file is too large to make (`code` ENOMEM or EFBIG)
+ *   U+0000, or when the file is too large to make: `code` EFBIG for a file
+ *   of 2 GiB less 1 MiB or more, ENOMEM when memory runs out
  */
-export declare function writeMIDI(text: string, noteTicks: number): Uint8Array;
+// Uint8Array<ArrayBuffer> where TypeScript knows the form (5.7 and later):
+// the bytes are in an ArrayBuffer of their own, never a shared one.
+export declare function writeMIDI(text: string, noteTicks: number): ReturnType<Uint8Array['slice']>;

@@ -11,8 +11,11 @@ const OUTPUT_PATH = 'quorbel.mid';
 const ERROR_NAMES = { 22: 'EFBIG', 28: 'EINVAL', 48: 'ENOMEM' };
 
 async function moduleBytes(url) {
-  if (typeof process === 'object' && process.versions != null && process.versions.node != null) {
-    const { readFile } = await import('node:fs/promises');
+  if (url.protocol === 'file:') {
+    // Node reads files; fetch does not take file: URLs there. The name is a
+    // variable so that bundlers for the browser leave Node's module alone.
+    const files = 'node:fs/promises';
+    const { readFile } = await import(/* webpackIgnore: true */ files);
     return readFile(url);
   }
   const response = await fetch(url);
@@ -38,8 +41,16 @@ function allocate(size) {
   return address;
 }
 
+function tooLarge(code) {
+  return Object.assign(new RangeError(`quorbel: the file is too large to make here (${code})`), { code });
+}
+
 function outOfMemory() {
-  return Object.assign(new RangeError('quorbel: out of memory'), { code: 'ENOMEM' });
+  return tooLarge('ENOMEM');
+}
+
+function describe(value) {
+  return typeof value === 'number' ? String(value) : `a value of type ${typeof value}`;
 }
 
 // Copies `text` and its terminating zero into the module, as UTF-16.
@@ -77,7 +88,7 @@ export function writeMIDI(text, noteTicks) {
     throw new TypeError(`quorbel: text must be a string, not ${text === null ? 'null' : typeof text}`);
   }
   if (!Number.isInteger(noteTicks) || noteTicks < 0 || noteTicks > MAX_NOTE_TICKS) {
-    throw new RangeError(`quorbel: noteTicks must be an integer from 0 to ${MAX_NOTE_TICKS}, not ${String(noteTicks)}`);
+    throw new RangeError(`quorbel: noteTicks must be an integer from 0 to ${MAX_NOTE_TICKS}, not ${describe(noteTicks)}`);
   }
   // The library reads the text up to its first zero: the rest would be lost.
   if (text.includes('\0')) {
@@ -88,18 +99,23 @@ export function writeMIDI(text, noteTicks) {
     if (library.WriteMIDI(textAddress, noteTicks, outputPathUTF16) !== SUCCESS) {
       const errno = library.QuorbelError();
       const code = ERROR_NAMES[errno] ?? `errno ${errno}`;
-      if (code === 'ENOMEM' || code === 'EFBIG') throw Object.assign(new RangeError(`quorbel: the file is too large to make here (${code})`), { code });
+      if (code === 'ENOMEM' || code === 'EFBIG') throw tooLarge(code);
       throw Object.assign(new Error(`quorbel: WriteMIDI failed (${code})`), { code });
     }
     const address = library.QuorbelFileBytes(outputPathUTF8) >>> 0;
     const size = library.QuorbelFileSize(outputPathUTF8) >>> 0;
     // A copy: the module's memory is reused by the next call. (A new array
     // and a set are faster than slice in V8.)
-    const file = new Uint8Array(size);
+    let file;
+    try {
+      file = new Uint8Array(size);
+    } catch {
+      throw outOfMemory();
+    }
     file.set(new Uint8Array(library.memory.buffer, address, size));
-    library.QuorbelRemoveFile(outputPathUTF8);
     return file;
   } finally {
+    library.QuorbelRemoveFile(outputPathUTF8);
     library.QuorbelFree(textAddress);
   }
 }

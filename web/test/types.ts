@@ -2,9 +2,14 @@
 // writeMIDI takes and refuse what it refuses.
 import { MAX_NOTE_TICKS, writeMIDI } from '../index.js';
 
-const file: Uint8Array = writeMIDI('AB', 48);
+const file = writeMIDI('AB', 48);
+const bytes: Uint8Array = file;
 const longest: 268435455 = MAX_NOTE_TICKS;
 writeMIDI(String(file.length), longest);
+// The file goes where bytes of an ArrayBuffer of their own are wanted.
+const blob: Blob = new Blob([file], { type: 'audio/midi' });
+const buffer: ArrayBuffer = file.buffer;
+void blob, buffer, bytes;
 
 // @ts-expect-error the text is a string
 writeMIDI(42, 48);
