@@ -252,7 +252,8 @@ const encoder = new TextEncoder();
 function readTicks() {
   const raw = ticksInput.value.trim();
   const value = raw === '' ? NaN : Number(raw);
-  return Number.isInteger(value) && value >= 0 && value <= MAX_TICKS ? value : null;
+  // + 0 turns -0, which the field takes, into 0.
+  return Number.isInteger(value) && value >= 0 && value <= MAX_TICKS ? value + 0 : null;
 }
 
 function fileName(text) {
