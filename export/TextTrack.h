@@ -15,8 +15,13 @@ constexpr uint8_t kChannel = 0;  // MIDI channel 1
 constexpr uint8_t kNoteOnVelocity = 127;
 constexpr uint8_t kNoteOffVelocity = 0;
 
-// The number of units before the terminator; 0 for NULL, the empty text.
-size_t TextUnits(const QuorbelUTF16Unit* notes);
+// A text's units before the terminator, and the bytes of its multibyte
+// form; both 0 for NULL, the empty text.
+struct TextSize {
+  size_t units;
+  uint64_t bytes;
+};
+TextSize MeasureText(const QuorbelUTF16Unit* notes);
 
 // Writes the track of a text of `units` units: its name, 4/4 time and the
 // tempo, then for every byte of the text in the multibyte encoding one note
@@ -28,12 +33,12 @@ void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_
                     uint32_t noteTicks);
 inline void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
                            uint32_t noteTicks) {
-  WriteTextTrack(writer, notes, TextUnits(notes), noteTicks);
+  WriteTextTrack(writer, notes, MeasureText(notes).units, noteTicks);
 }
 
-// The length of the track WriteTextTrack writes, from a pass over the text
-// that converts nothing: 30 bytes of meta events and end of track, then 7
-// bytes a note plus its length as a variable-length quantity.
-uint64_t TextTrackLength(const QuorbelUTF16Unit* notes, size_t units, uint32_t noteTicks);
+// The length of the track WriteTextTrack writes for a text of `textBytes`
+// bytes: 30 bytes of meta events and end of track, then 7 bytes a note plus
+// its length as a variable-length quantity.
+uint64_t TextTrackLength(uint64_t textBytes, uint32_t noteTicks);
 
 }  // namespace quorbel

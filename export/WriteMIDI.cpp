@@ -22,8 +22,8 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
   // The whole length is known before the first byte goes out, so the file
   // is written front to back: any output takes it, and space for a file
   // written in place can be reserved first.
-  const size_t units = TextUnits(notes);
-  const uint64_t trackLength = TextTrackLength(notes, units, static_cast<uint32_t>(noteTicks));
+  const TextSize text = MeasureText(notes);
+  const uint64_t trackLength = TextTrackLength(text.bytes, static_cast<uint32_t>(noteTicks));
   if (trackLength > MIDIFileWriter::kMaxTrackLength) return EFBIG;
 
   OutputFile file;  // discards the file unless it is closed successfully
@@ -32,7 +32,7 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
     return error;
   }
   MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength);
-  WriteTextTrack(writer, notes, units, static_cast<uint32_t>(noteTicks));
+  WriteTextTrack(writer, notes, text.units, static_cast<uint32_t>(noteTicks));
   if (const int error = writer.Finish()) return error;
   return file.Close();
 }

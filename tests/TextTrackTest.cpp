@@ -56,5 +56,29 @@ TEST(TextTrack, PiecesGiveTheNotesOfTheWholeText) {
   }
 }
 
+// The count that comes before the write, against the conversion itself, on
+// texts that put every kind of unit, and pairs, at every offset of its
+// eight-unit steps and its pieces.
+TEST(TextTrack, TheCountAgreesWithTheConversion) {
+  const QuorbelUTF16Unit kinds[][2] = {{'a', 0}, {0x00E9, 0}, {0x4E2D, 0}, {0xD83D, 0xDE00},
+                                       {0xD800, 0}, {0xDC00, 0}, {0x007F, 0}, {0x0080, 0}};
+  uint32_t state = 12345;
+  for (int round = 0; round < 300; ++round) {
+    std::basic_string<QuorbelUTF16Unit> text;
+    const size_t length = (state = state * 1103515245 + 12345) % 1200;
+    while (text.size() < length) {
+      state = state * 1103515245 + 12345;
+      const auto& kind = kinds[(state >> 16) % (state % 3 == 0 ? 8 : 1)];  // mostly ASCII
+      text += kind[0];
+      if (kind[1] != 0) text += kind[1];
+    }
+    Bytes whole(text.size() * kMaxBytesPerUTF16Unit);
+    const size_t bytes = ConvertTextPiece(text.data(), text.size(), whole.data());
+    const TextSize size = MeasureText(text.c_str());
+    EXPECT_EQ(size.units, text.size()) << round;
+    EXPECT_EQ(size.bytes, bytes) << round;
+  }
+}
+
 }  // namespace
 }  // namespace quorbel::test
