@@ -47,9 +47,11 @@ TextSize MeasureText(const QuorbelUTF16Unit* notes) {
       size.bytes += 8;
       continue;
     }
-    size_t count = 8;
-    while (count < kPieceUnits && p[count] != 0) ++count;
-    if (p[count] != 0 && IsHighSurrogate(p[count - 1]) && IsLowSurrogate(p[count])) --count;
+    size_t found = 8;
+    while (found < kPieceUnits && p[found] != 0) ++found;
+    // A unit more where the text goes on, so that a pair across the end of
+    // the piece stays whole.
+    const size_t count = NextPieceLength(p, found + (p[found] != 0));
     size.units += count;
     size.bytes += MeasureTextPiece(p, count);
   }
