@@ -4,7 +4,6 @@
 //
 // Input: four bytes of noteTicks (little-endian), then UTF-16LE text.
 
-#include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
 
@@ -39,17 +38,6 @@ const quorbel::test::TempDirectory& OutputDirectory() {
 bool FolderHoldsOnly(const char* name) {
   const std::vector<std::string> entries = OutputDirectory().Entries();
   return entries.empty() || (entries.size() == 1 && entries[0] == name);
-}
-
-Bytes ReadAll(const std::string& path) {
-  Bytes bytes;
-  const int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) return bytes;
-  uint8_t piece[65536];
-  ssize_t got;
-  while ((got = read(fd, piece, sizeof piece)) > 0) bytes.insert(bytes.end(), piece, piece + got);
-  close(fd);
-  return bytes;
 }
 
 // The UTF-8 bytes of the text: unpaired surrogates become U+FFFD first,
@@ -107,6 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(result == QUORBEL_OK);
   Check(FolderHoldsOnly("out.mid"));
-  Check(ReadAll(path) == quorbel::test::ExpectedMIDIFile(ExpectedTextBytes(text), uint32_t(ticks)));
+  Check(quorbel::test::ReadFile(path) == quorbel::test::ExpectedMIDIFile(ExpectedTextBytes(text), uint32_t(ticks)));
   return 0;
 }
