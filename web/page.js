@@ -1,7 +1,6 @@
 // The page around writeMIDI: two fields, a piano roll of the file that
 // comes out, a player and a download link.
 
-const MAX_TICKS = 268435455;
 const SECONDS_PER_TICK = 4 / 96; // 15 beats per minute, 96 ticks per quarter
 
 const $ = (id) => document.getElementById(id);
@@ -21,6 +20,7 @@ const fmt = (n) => numberFormat.format(n);
 const plural = (n, one, many) => `${fmt(n)} ${n === 1 ? one : many}`;
 
 let writeMIDI;
+let MAX_NOTE_TICKS;
 let current = null; // { file, notes } of the last good generation
 let downloadURL = null;
 let player = null;
@@ -253,7 +253,7 @@ function readTicks() {
   const raw = ticksInput.value.trim();
   const value = raw === '' ? NaN : Number(raw);
   // + 0 turns -0, which the field takes, into 0.
-  return Number.isInteger(value) && value >= 0 && value <= MAX_TICKS ? value + 0 : null;
+  return Number.isInteger(value) && value >= 0 && value <= MAX_NOTE_TICKS ? value + 0 : null;
 }
 
 function fileName(text) {
@@ -302,7 +302,7 @@ function update() {
   ticksInput.toggleAttribute('aria-invalid', ticks === null);
   if (ticks === null) {
     ticksInfo.textContent = '1 tick = 4 s / 96.';
-    showNothing(`The note length must be a whole number of ticks from 0 to ${fmt(MAX_TICKS)}.`, true);
+    showNothing(`The note length must be a whole number of ticks from 0 to ${fmt(MAX_NOTE_TICKS)}.`, true);
     return;
   }
   ticksInfo.textContent = `${fmt(ticks * SECONDS_PER_TICK)} s per note; 1 tick = 4 s / 96.`;
@@ -442,7 +442,8 @@ function fillFromAddress() {
 async function start() {
   fillFromAddress();
   try {
-    ({ writeMIDI } = await import('./index.js'));
+    ({ writeMIDI, MAX_NOTE_TICKS } = await import('./index.js'));
+    ticksInput.max = String(MAX_NOTE_TICKS);
   } catch (error) {
     const hint = location.protocol === 'file:' ? ' Serve this folder over HTTP and open it there.' : '';
     say(`The library could not be loaded: ${error.message}.${hint}`, true);
