@@ -89,25 +89,41 @@ TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
 }
 
 void RemoveTheDirectoryOfTheCall();
-std::string directoryToRemove;
+std::string directoryOfTheCall;
 
 void RemoveTheDirectoryOfTheCall() {
-  for (const std::string& name : TempDirectory::EntriesOf(directoryToRemove)) {
-    ::unlink((directoryToRemove + "/" + name).c_str());
+  for (const std::string& name : TempDirectory::EntriesOf(directoryOfTheCall)) {
+    ::unlink((directoryOfTheCall + "/" + name).c_str());
   }
-  ::rmdir(directoryToRemove.c_str());
+  ::rmdir(directoryOfTheCall.c_str());
 }
 
 TEST_F(Replacement, ADirectoryRemovedWhileTheCallRunsIsReported) {
   const std::string inner = dir / "inner";
   ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
-  directoryToRemove = inner;
+  directoryOfTheCall = inner;
   QuorbelArmHook(kFaultAtWrite, 1, RemoveTheDirectoryOfTheCall);
   const Result result = Write(u"AB", 48, inner + "/song.mid");
   ASSERT_TRUE(QuorbelFaultReached());
   EXPECT_EQ(result.value, 0);
   EXPECT_EQ(result.error, ENOENT);
   EXPECT_FALSE(Exists(inner));
+}
+
+Names entriesAtTheClose;
+void ListTheDirectoryOfTheCall() { entriesAtTheClose = TempDirectory::EntriesOf(directoryOfTheCall); }
+
+// A kill can leave the temporary's name behind only between its naming and
+// the rename; the close, which can flush for long, comes before the naming.
+TEST_F(Replacement, AnUnnamedTemporaryIsClosedBeforeItHasAName) {
+  if (!QUORBEL_HAVE_O_TMPFILE) GTEST_SKIP() << "named temporaries";
+  WriteOld(file);
+  directoryOfTheCall = dir.path();
+  QuorbelArmHook(kFaultAtClose, 1, ListTheDirectoryOfTheCall);
+  EXPECT_EQ(Write(u"AB", 48, file).value, QUORBEL_OK);
+  ASSERT_TRUE(QuorbelFaultReached());
+  EXPECT_EQ(entriesAtTheClose, Names{"song.mid"});
+  EXPECT_EQ(dir.Entries(), Names{"song.mid"});
 }
 
 TEST_F(Replacement, ASizeLimitReachedMidwayLeavesTheOldFileWhole) {

@@ -127,9 +127,9 @@ int OpenAnew(OutputFileState& state, const char* path) {
   return 0;
 }
 
-// The complete unnamed file gets a temporary name, to be renamed over the
-// target once it is closed: a close can still fail, and then the path must
-// be as it was.
+// The complete unnamed file gets a temporary name only just before the
+// rename: a process killed between the two can leave that name behind, and
+// nowhere else. (A link cannot replace an existing name itself.)
 int GiveName(OutputFileState& state, int fd) {
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
@@ -146,7 +146,9 @@ int GiveName(OutputFileState& state, int fd) {
 
 // Where the path led through links, it is followed again: a link retargeted
 // during the call is honoured, and the file goes where the path leads now.
-int RenameOverTarget(OutputFileState& state) {
+// An unnamed file, given as `unnamed`, is named here, after the path is
+// followed, so that nothing else runs between its naming and the rename.
+int RenameOverTarget(OutputFileState& state, int unnamed) {
   int directory = state.directory;
   const char* name = state.targetName;
   PathTarget now;
@@ -154,6 +156,9 @@ int RenameOverTarget(OutputFileState& state) {
       (!now.exists() || S_ISREG(now.status().mode))) {
     directory = now.directory();
     name = now.name();
+  }
+  if (unnamed >= 0) {
+    if (const int error = GiveName(state, unnamed)) return error;
   }
   if (::renameat(state.directory, state.temporaryName, directory, name) != 0) return errno;
   return 0;
@@ -225,23 +230,32 @@ int OutputFile::Close() {
   const int fd = state_.fd;
   state_.fd = -1;
   int error = 0;
+  // An unnamed file is closed before it is named, so that the close's
+  // flush cannot widen the window in which a kill leaves its name behind;
+  // a second descriptor keeps it reachable for the naming.
+  int unnamed = -1;
   if (state_.kind == Kind::kReplacement) {
     if (state_.replacing) {
       error = KeepReplacedMetadata(fd, state_.directory, state_.targetName,
                                    {state_.replacedOwner, state_.replacedGroup,
                                     state_.replacedMode});
     }
-    if (error == 0 && state_.unnamed) error = GiveName(state_, fd);
+    if (error == 0 && state_.unnamed) {
+      unnamed = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+      if (unnamed < 0) error = errno;
+    }
   } else if (state_.truncateAtClose) {
     // A shorter file than the one overwritten ends where its bytes do.
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     if (end < 0 || ::ftruncate(fd, end) != 0) error = errno;
   }
   // A failed close can mean that written data never reached the file
-  // (NFS, some FUSE systems), so the file is not put in place.
+  // (NFS, some FUSE systems), so the file is not put in place. Every
+  // close flushes, so this first one is where such a failure shows.
   if (::close(fd) != 0 && error == 0) error = errno;
   if (state_.kind == Kind::kReplacement) {
-    if (error == 0 && state_.named) error = RenameOverTarget(state_);
+    if (error == 0 && (state_.named || unnamed >= 0)) error = RenameOverTarget(state_, unnamed);
+    if (unnamed >= 0) ::close(unnamed);  // nothing is left to flush
     if (error != 0 && state_.named) ::unlinkat(state_.directory, state_.temporaryName, 0);
     ::close(state_.directory);
     state_.directory = -1;

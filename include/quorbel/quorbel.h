@@ -57,7 +57,9 @@ extern "C" {
  *                                exactly as it was and no temporary is left.
  *                                On Linux the temporary has no name until it
  *                                is complete, so a process killed meanwhile
- *                                leaves nothing; where the file system does
+ *                                leaves nothing (short of a kill between
+ *                                the naming and the rename, two adjacent
+ *                                system calls); where the file system does
  *                                not allow that, and on other systems, a
  *                                killed process can leave a .quorbel-*.tmp.
  *   a regular file the caller    Written in place, not atomically: where the
