@@ -28,7 +28,9 @@ dpkg-deb -f "$out/libquorbel-dev_${version}_$arch.deb" Depends | grep -q "libquo
 trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true' EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=300 "${debs[@]/#/./}"
 owned=$(dpkg -L "${packages[@]}")
-ldconfig -p | grep -q 'libquorbel.so.1 ' || { echo "the loader's cache lacks libquorbel.so.1"; exit 1; }
+# grep reads all of its input here, without -q: under pipefail, a writer
+# cut off by grep's early exit would fail the check on a match.
+ldconfig -p | grep 'libquorbel.so.1 ' >/dev/null || { echo "the loader's cache lacks libquorbel.so.1"; exit 1; }
 
 work=$(mktemp -d)
 trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
@@ -50,7 +52,7 @@ echo "pkg-config --cflags --libs quorbel: the host wrote the documented example"
 
 (cd "$work" && quorbel -t 48 -o tool.mid AB && cmp tool.mid expected.mid)
 quorbel --version | grep -qx "quorbel $version"
-MANWIDTH=80 man quorbel 2>&1 | grep -q 'write a line of text as a Standard MIDI File'
+MANWIDTH=80 man quorbel 2>&1 | grep 'write a line of text as a Standard MIDI File' >/dev/null
 echo "quorbel --version and man quorbel work"
 
 dpkg -r "${packages[@]}"
@@ -65,6 +67,6 @@ while read -r path; do
     echo "left behind: $path"; left=1
   fi
 done <<<"$owned"
-! ldconfig -p | grep -q libquorbel || { echo "the loader's cache still has libquorbel"; left=1; }
+! ldconfig -p | grep libquorbel >/dev/null || { echo "the loader's cache still has libquorbel"; left=1; }
 [ "$left" = 0 ]
 echo "dpkg -r: nothing of the $(wc -l <<<"$owned") installed paths is left"
