@@ -11,6 +11,13 @@
 #include "OutputFile.h"
 #include "TempDirectory.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AsAnotherUser.h"
+#endif
+
 namespace quorbel::test {
 namespace {
 
@@ -76,6 +83,32 @@ TEST_F(OutputFileTest, ADiscardedFileLeavesThePathAsItWas) {
   EXPECT_EQ(Read(path), "old");
   EXPECT_EQ(EntryCount(), 1u) << "a temporary was left behind";
 }
+
+#if !defined(_WIN32)
+// A link retargeted during the call is followed again at the close; a file
+// it then leads to that the caller may not write is refused, as it would
+// have been at the open.
+TEST_F(OutputFileTest, ALinkRetargetedToAReadOnlyFileDoesNotReplaceIt) {
+  ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
+  const fs::path link = directory / "link";
+  const fs::path readOnly = directory / "read-only";
+  std::ofstream(readOnly, std::ios::binary) << "old";
+  ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+  const int result = AsAnotherUser([&] {
+    OutputFile file;
+    const uint8_t byte = 'x';
+    if (::symlink("first", link.c_str()) != 0 || file.Open(link.c_str()) != 0 ||
+        file.Write(&byte, 1) != 0 || ::unlink(link.c_str()) != 0 ||
+        ::symlink("read-only", link.c_str()) != 0) {
+      return 1;
+    }
+    return file.Close() == EACCES ? 0 : 2;
+  });
+  EXPECT_EQ(result, 0) << "1: set-up failed; 2: not refused with EACCES; 3: still root";
+  EXPECT_EQ(Read(readOnly), "old");
+  EXPECT_EQ(EntryCount(), 2u) << "a temporary was left behind";
+}
+#endif
 
 }  // namespace
 }  // namespace quorbel::test

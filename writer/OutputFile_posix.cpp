@@ -154,6 +154,11 @@ int RenameOverTarget(OutputFileState& state, int unnamed) {
   PathTarget now;
   if (state.throughLinks && now.Resolve(state.path) == 0 && !now.procLink() &&
       (!now.exists() || S_ISREG(now.status().mode))) {
+    // The file the link leads to now is held to the same rule as the one
+    // it led to at the start: one the caller may not write is not replaced.
+    if (now.exists() && ::faccessat(now.directory(), now.name(), W_OK, AT_EACCESS) != 0) {
+      return errno;
+    }
     directory = now.directory();
     name = now.name();
   }

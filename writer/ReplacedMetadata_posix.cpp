@@ -163,11 +163,12 @@ int KeepReplacedMetadata(int fd, int directory, const char* name,
 #endif
   const mode_t mode = ownerKept ? replaced.mode : replaced.mode & ~mode_t(S_ISUID | S_ISGID);
   // An ACL set the group bits to its mask; the umask may have taken bits
-  // away, and a change of owner the set-id bits. A refusal leaves the bits
-  // the file was created with, which the umask can only have narrowed.
-  if ((attributesCopied || (created.st_mode & 07777) != mode || !ownerKept ||
-       owner != created.st_uid || group != created.st_gid) &&
-      ::fchmod(fd, mode) != 0) {
+  // away, and a change of owner the set-id bits.
+  const bool modeMayDiffer = attributesCopied || (created.st_mode & 07777) != mode ||
+                             !ownerKept || owner != created.st_uid || group != created.st_gid;
+  if (modeMayDiffer && ::fchmod(fd, mode) != 0) {
+    // Refused: the file keeps the bits it was created with, which the
+    // umask can only have narrowed, so nobody gains access by it.
   }
   return 0;
 }

@@ -1,0 +1,22 @@
+# Sourced by the 32-bit Windows stages: installs Debian's 32-bit Wine, an
+# i386 package, unless it is there. The architecture is added only here, in
+# the last stages, so that what its installation upgrades disturbs no
+# other stage.
+#
+# A mirror whose i386 lists are missing or out of step with the machine's
+# own packages (as while it syncs) is outside the project's control: then
+# this says so, and the stage runs what needs no 32-bit Wine and reports
+# the rest as skipped.
+install_wine32() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && return 0
+  dpkg --add-architecture i386
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && break
+    echo "apt-get update failed (try $try of 3)"
+    [ "$try" = 3 ] || sleep 20
+  done
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 && return 0
+  echo "SKIPPED: wine32:i386 could not be installed from the package mirror (see above)"
+  return 1
+}
