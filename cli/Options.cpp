@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "QuorbelVersion.h"
 #include "quorbel/quorbel.h"
 
 namespace quorbel::cli {
@@ -17,7 +18,7 @@ const char kUsage[] =
     "\n"
     "  -o, --output FILE  the file to write (replaced if it exists); - writes\n"
     "                     to standard output\n"
-    "  -t, --ticks TICKS  note length, 0 to 268435455 ticks; 24 ticks last one\n"
+    "  -t, --ticks TICKS  note length, 0 to " QUORBEL_MAX_NOTE_TICKS_TEXT " ticks; 24 ticks last one\n"
     "                     second, 96 make a quarter note (default 24)\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"

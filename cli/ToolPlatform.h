@@ -21,7 +21,7 @@ void IgnoreFileSizeSignal();
 
 // All of standard input, as bytes. Returns 0, or the errno value of a
 // failed read.
-int ReadStandardInput(std::string& text);
+[[nodiscard]] int ReadStandardInput(std::string& text);
 
 // Whether `path` names the file that standard output already is (a file or
 // a pipe, not a terminal or a device that both may share).
@@ -36,6 +36,6 @@ uint64_t NoteCount(const UTF16String& text);
 // or sought, so that >>, pipes and compound redirections behave as they do
 // for any other tool. WriteMIDI writes to a scratch file, which is then
 // copied out. Returns 0, or the errno value of the failure.
-int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks);
+[[nodiscard]] int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks);
 
 }  // namespace quorbel::cli

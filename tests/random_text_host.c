@@ -1,6 +1,6 @@
 /* Writes one fixed pseudo-random text of 100,000 characters (ASCII, the
  * rest of the Basic Multilingual Plane and astral characters as surrogate
- * pairs) at note lengths 48, 200 and 0x0FFFFFFF, into DIR/random-<ticks>.mid.
+ * pairs) at note lengths 48, 200 and QUORBEL_MAX_NOTE_TICKS, into DIR/random-<ticks>.mid.
  * Every processor and byte order must write the very same files.
  *   quorbel_random_text_host DIR */
 #include <errno.h>
@@ -60,7 +60,7 @@ int main(int argc, char **argv) {
     return 1;
   }
 
-  static const int32_t kTicks[] = {48, 200, 0x0FFFFFFF};
+  static const int32_t kTicks[] = {48, 200, QUORBEL_MAX_NOTE_TICKS};
   for (size_t t = 0; t < sizeof kTicks / sizeof kTicks[0]; ++t) {
     char name[256];
     QuorbelUTF16Unit path[256];

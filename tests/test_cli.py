@@ -4,7 +4,7 @@ import stat
 import subprocess
 import unittest
 
-from tool import TOOL, ToolTestCase, as_lines, multibyte, posix_only, run
+from tool import MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only, run
 
 
 class Writing(ToolTestCase):
@@ -33,7 +33,7 @@ class Writing(ToolTestCase):
         for args, seconds, size, delta in (
                 (["-t", "0"], "0", 60, b"\x00"),
                 (["-t200"], "8.333", 61, b"\x81\x48"),
-                (["--ticks", "268435455"], "11184810.625", 63,
+                (["--ticks", str(MAX_NOTE_TICKS)], "11184810.625", 63,
                  b"\xff\xff\xff\x7f")):
             result = run(*args, "-o", out, "A")
             self.assertEqual(result.returncode, 0, result.stderr)
@@ -116,8 +116,8 @@ class Errors(ToolTestCase):
         out = self.path("x.mid")
         self.assertUsageError(run("hello"), "missing -o FILE: name the file to write")
         bad_ticks = ("invalid note length '{}': expected a whole number of "
-                     "ticks from 0 to 268435455")
-        for ticks in ("-1", "abc", "268435456", "", " 5", "+5", "5x",
+                     f"ticks from 0 to {MAX_NOTE_TICKS}")
+        for ticks in ("-1", "abc", str(MAX_NOTE_TICKS + 1), "", " 5", "+5", "5x",
                       "99999999999999999999999"):
             self.assertUsageError(run("-o", out, "-t", ticks, "A"),
                                   bad_ticks.format(ticks))

@@ -5,6 +5,8 @@ import tempfile
 import unittest
 
 TOOL = os.environ.get("QUORBEL_TOOL", "quorbel")
+# The header's QUORBEL_MAX_NOTE_TICKS, handed over by the build.
+MAX_NOTE_TICKS = int(os.environ["QUORBEL_MAX_NOTE_TICKS"])
 # quorbel.exe under Wine: its text lines end in CR LF, and its notes are the
 # bytes of the ANSI code page, 1252 there.
 WINDOWS = os.environ.get("QUORBEL_TOOL_PLATFORM") == "windows"

@@ -1,7 +1,7 @@
 # Builds as distributions make them, warnings as errors: GCC with
 # dpkg-buildflags' full hardening, clang with FORTIFY_SOURCE=3, stack
 # protection and libstdc++'s assertions, each with the whole suite; clang
-# with the distribution's flags and GCC with the explicit ones, built only.
+# with the distribution's flags, built only.
 # The plain POSIX path that macOS and the BSDs take runs the whole suite
 # here on Linux, with GCC and the explicit flags.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all

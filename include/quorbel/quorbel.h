@@ -59,9 +59,11 @@ extern "C" {
  *                                is complete, so a process killed meanwhile
  *                                leaves nothing (short of a kill between
  *                                the naming and the rename, two adjacent
- *                                system calls); where the file system does
- *                                not allow that, and on other systems, a
- *                                killed process can leave a .quorbel-*.tmp.
+ *                                system calls). On Windows it is marked for
+ *                                deletion until complete, to the same end.
+ *                                Where the file system does not allow
+ *                                either, and on macOS and the BSDs, a killed
+ *                                process can leave a .quorbel-*.tmp.
  *   a regular file the caller    Written in place, not atomically: where the
  *   may write, where a rename    directory is not the caller's to write, is
  *   cannot replace it            sticky and neither it nor the file is the
@@ -86,10 +88,11 @@ extern "C" {
  * attributes, its POSIX ACL among them; if an ACL or user attribute cannot
  * be copied, the call fails and the old file stays. Attributes that only
  * privilege may set (security.*, trusted.*) are copied where allowed. On
+ * macOS and the BSDs only the owner and the permission bits are kept. On
  * Windows, ReplaceFileW keeps the replaced file's attributes and ACL. A file
- * the caller may not write is refused with EACCES. A symbolic link stays a
- * link: the file it leads to, where it leads when the call ends, is
- * replaced. Replacement breaks hard links. The replacement is atomic, not
+ * the caller may not write is refused with EACCES. On POSIX systems a
+ * symbolic link stays a link: the file it leads to, where it leads when the
+ * call ends, is replaced (on Windows the link itself is). Replacement breaks hard links. The replacement is atomic, not
  * durable: nothing is forced to the disk, so a power failure soon after may
  * lose the new file.
  *
