@@ -69,20 +69,6 @@ std::unique_ptr<ScratchFile> PrepareScratchFile(benchmark::State& state,
   return file;
 }
 
-// What WriteMIDI wrote at `path`, read back; empty if it is not there.
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return bytes;
-  uint8_t piece[4096];
-  ssize_t got;
-  while ((got = ::read(fd, piece, sizeof piece)) > 0) {
-    bytes.insert(bytes.end(), piece, piece + got);
-  }
-  ::close(fd);
-  return bytes;
-}
-
 // The very bytes WriteMIDI produces, so that a floor and WriteMIDI differ
 // only in the work of producing them. Empty, after reporting, on failure.
 std::vector<uint8_t> BytesOfWriteMIDI(benchmark::State& state, const ScratchFile& file) {
@@ -91,7 +77,7 @@ std::vector<uint8_t> BytesOfWriteMIDI(benchmark::State& state, const ScratchFile
     state.SkipWithError("WriteMIDI failed");
     return {};
   }
-  std::vector<uint8_t> bytes = ReadFile(file.path());
+  std::vector<uint8_t> bytes = quorbel::test::ReadFile(file.path());
   if (int64_t(bytes.size()) != FileBytes(state)) {
     state.SkipWithError("WriteMIDI did not write the expected number of bytes");
     return {};

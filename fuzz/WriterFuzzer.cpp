@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "ExpectedMIDIFile.h"
 #include "MIDIFileWriter.h"
 #include "TestSinks.h"
 
 namespace {
 
 using quorbel::MIDIFileWriter;
+using quorbel::test::TrackLengthField;
 using Bytes = std::vector<uint8_t>;
 
 void Check(bool condition) {
@@ -62,9 +64,7 @@ void CheckValidFile(const Bytes& file, int16_t division) {
                         uint8_t(uint16_t(division) >> 8), uint8_t(division),
                         'M', 'T', 'r', 'k'};
   Check(file.size() >= 22 && Bytes(file.begin(), file.begin() + 18) == header);
-  const uint32_t length = uint32_t(file[18]) << 24 | uint32_t(file[19]) << 16 |
-                          uint32_t(file[20]) << 8 | file[21];
-  Check(length == file.size() - 22);
+  Check(TrackLengthField(file) == file.size() - 22);
 
   size_t at = 22;
   uint8_t runningStatus = 0;  // 0: none; a meta event cancels it

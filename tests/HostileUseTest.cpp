@@ -40,8 +40,7 @@ const std::string kOld = "the old file";
 // A whole file from WriteMIDI: its track length is its size less 22.
 bool IsWholeFile(const Bytes& bytes) {
   if (bytes.size() < 52) return false;
-  const uint32_t length = uint32_t(bytes[18]) << 24 | bytes[19] << 16 | bytes[20] << 8 | bytes[21];
-  return length + 22 == bytes.size() && bytes[bytes.size() - 2] == 0x2F;
+  return TrackLengthField(bytes) + 22 == bytes.size() && bytes[bytes.size() - 2] == 0x2F;
 }
 
 std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ExpectedMIDIFile.h"
 #include "MIDIFileWriter.h"
 #include "TestSinks.h"
 
@@ -17,11 +18,6 @@ const Bytes kHeaderAndTrackStart = {
 // The bytes of the track chunk after its length field.
 Bytes TrackData(const Bytes& file) {
   return file.size() < 22 ? Bytes{} : Bytes(file.begin() + 22, file.end());
-}
-
-uint32_t TrackLengthField(const Bytes& file) {
-  return uint32_t{file[18]} << 24 | uint32_t{file[19]} << 16 |
-         uint32_t{file[20]} << 8 | file[21];
 }
 
 TEST(WriterFile, FinishedAtOnceIsTheSmallestCompleteFile) {

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "OutputFile.h"
@@ -28,8 +27,8 @@ class OutputFileTest : public ::testing::Test {
   void SetUp() override { ASSERT_FALSE(scratch.path().empty()); }
 
   static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    const std::vector<uint8_t> bytes = ReadFile(path.u8string());
+    return std::string(bytes.begin(), bytes.end());
   }
   static void Put(OutputFile& file, const std::string& text) {
     ASSERT_EQ(file.Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 0);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectedMIDIFile.h"
 #include "TempDirectory.h"
 #include "WriteCall.h"
 #include "DocumentedExample.h"
@@ -18,11 +19,6 @@ namespace quorbel::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-uint32_t BigEndian32(const Bytes& file, size_t at) {
-  return uint32_t{file[at]} << 24 | uint32_t{file[at + 1]} << 16 |
-         uint32_t{file[at + 2]} << 8 | file[at + 3];
-}
 
 class WriteMIDITest : public ::testing::Test {
  protected:
@@ -56,7 +52,7 @@ TEST_F(WriteMIDITest, EmptyOrMissingTextGivesTheEmptyTrack) {
     ASSERT_EQ(Write(text, 48, file).value, QUORBEL_OK);
     const Bytes bytes = ReadFile(file);
     ASSERT_EQ(bytes.size(), 52u);
-    EXPECT_EQ(BigEndian32(bytes, 18), 30u);
+    EXPECT_EQ(TrackLengthField(bytes), 30u);
   }
 }
 
@@ -75,7 +71,7 @@ TEST_F(WriteMIDITest, FileSizeFollowsTheTextAndTheNoteLength) {
       const Bytes bytes = ReadFile(file);
       const size_t track = 30 + textLength * (7 + length.deltaLength);
       ASSERT_EQ(bytes.size(), 22 + track) << textLength << " " << length.ticks;
-      EXPECT_EQ(BigEndian32(bytes, 18), track) << textLength << " " << length.ticks;
+      EXPECT_EQ(TrackLengthField(bytes), track) << textLength << " " << length.ticks;
       EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), (Bytes{0, 0xFF, 0x2F, 0}));
     }
   }

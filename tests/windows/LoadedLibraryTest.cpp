@@ -15,6 +15,7 @@
 
 #include "Framework.h"
 #include "DocumentedExample.h"
+#include "ExpectedMIDIFile.h"
 #include "TempDirectory.h"
 #include "quorbel/quorbel.h"
 
@@ -91,8 +92,7 @@ TEST_F(LoadedLibrary, WritesTheDocumentedExample) {
   ASSERT_EQ(writeMIDI(text.c_str(), 200, path.c_str()), QUORBEL_OK);
   const Bytes bytes = ReadAll(path);
   ASSERT_EQ(bytes.size(), 52u + 100000 * 9);
-  const unsigned trackLength = bytes[18] << 24 | bytes[19] << 16 | bytes[20] << 8 | bytes[21];
-  EXPECT_EQ(trackLength, 30u + 100000 * 9);
+  EXPECT_EQ(quorbel::test::TrackLengthField(bytes), 30u + 100000 * 9);
 }
 
 TEST_F(LoadedLibrary, RefusalsAndFailuresAreReportedAndCreateNothing) {
