@@ -114,6 +114,7 @@ awk '
     print "Memory, writing 10^7 chars:"
     printf "  heap allocations during the calls  %s\n", value["heap_allocations"]
     printf "  stack used by the call             %s bytes\n", value["stack_bytes"]
+    printf "  stack replacing a file via a link  %s bytes\n", value["stack_bytes_replacing"]
     printf "  peak resident set growth           %s KiB\n", value["peak_rss_growth_kib"]
   }' "$results/memory_use.txt"
 echo

@@ -20,6 +20,7 @@ for target in aarch64:aarch64-linux-gnu armhf:arm-linux-gnueabihf s390x:s390x-li
   cmake --build build-$name -j2
   rm -rf build-$name/tests/random-text   # written by the random_text_host test
   ctest --test-dir build-$name -j2 --timeout 300 --output-on-failure
+  grep -h '^skipped: ' build-$name/Testing/Temporary/LastTest.log || true
   for file in $reference/random-text/*.mid; do
     cmp "$file" "build-$name/tests/random-text/$(basename "$file")"
   done

@@ -97,8 +97,8 @@ extern "C" {
  * lose the new file.
  *
  * The call allocates no heap memory (extended attributes over 2 KiB are
- * copied through a mapping of their own), uses about 26 KiB of stack whatever
- * the size of the text, and keeps no state: calls from several threads
+ * copied through a mapping of their own), uses at most about 29 KiB of stack
+ * whatever the size of the text, and keeps no state: calls from several threads
  * share nothing but the file system.
  */
 
