@@ -40,7 +40,7 @@ bool RenameRefused(const PathTarget& target) {
 // Opening a FIFO for writing waits for a reader, for ever if none comes:
 // the open does not wait, and a FIFO without a reader fails with ENXIO.
 // Writes block as usual once the file is open.
-int OpenWithoutWaiting(int directory, const char* name, int flags) {
+[[nodiscard]] int OpenWithoutWaiting(int directory, const char* name, int flags) {
   const int fd = ::openat(directory, name, flags | O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return -errno;
   const int status = ::fcntl(fd, F_GETFL);
@@ -55,7 +55,7 @@ int OpenWithoutWaiting(int directory, const char* name, int flags) {
 // The temporary goes beside the target, so that the rename stays within
 // one directory. Where the system has them, it is unnamed until complete:
 // a process killed meanwhile leaves nothing behind.
-int OpenTemporary(OutputFileState& state, PathTarget& target, uint32_t mode) {
+[[nodiscard]] int OpenTemporary(OutputFileState& state, PathTarget& target, uint32_t mode) {
   int fd = -1;
 #if QUORBEL_HAVE_O_TMPFILE
   if (ProcessFileDescriptorsVisible()) {
@@ -84,7 +84,7 @@ int OpenTemporary(OutputFileState& state, PathTarget& target, uint32_t mode) {
 // A regular file that cannot be replaced is overwritten where it is. Its
 // old bytes stay until the new file's space is reserved: a full disk or a
 // quota then refuses the call with the old file whole.
-int OpenInPlace(OutputFileState& state, PathTarget& target, uint64_t size) {
+[[nodiscard]] int OpenInPlace(OutputFileState& state, PathTarget& target, uint64_t size) {
   const int fd = ::openat(target.directory(), target.name(),
                           O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return errno;
@@ -107,7 +107,7 @@ int OpenInPlace(OutputFileState& state, PathTarget& target, uint64_t size) {
 }
 
 // A device, a FIFO, a socket or a terminal has no file to replace.
-int OpenSpecial(OutputFileState& state, PathTarget& target) {
+[[nodiscard]] int OpenSpecial(OutputFileState& state, PathTarget& target) {
   const int fd = OpenWithoutWaiting(target.directory(), target.name(), 0);
   if (fd < 0) return -fd;
   state.fd = fd;
@@ -117,7 +117,7 @@ int OpenSpecial(OutputFileState& state, PathTarget& target) {
 
 // A link in /proc stands for a file some process has open, maybe one with
 // no name left: it is opened anew and truncated, as cp would open it.
-int OpenAnew(OutputFileState& state, const char* path) {
+[[nodiscard]] int OpenAnew(OutputFileState& state, const char* path) {
   const int fd = OpenWithoutWaiting(AT_FDCWD, path, O_TRUNC);
   if (fd < 0) return -fd;
   struct stat status;
@@ -130,7 +130,7 @@ int OpenAnew(OutputFileState& state, const char* path) {
 // The complete unnamed file gets a temporary name only just before the
 // rename: a process killed between the two can leave that name behind, and
 // nowhere else. (A link cannot replace an existing name itself.)
-int GiveName(OutputFileState& state, int fd) {
+[[nodiscard]] int GiveName(OutputFileState& state, int fd) {
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
@@ -148,7 +148,7 @@ int GiveName(OutputFileState& state, int fd) {
 // during the call is honoured, and the file goes where the path leads now.
 // An unnamed file, given as `unnamed`, is named here, after the path is
 // followed, so that nothing else runs between its naming and the rename.
-int RenameOverTarget(OutputFileState& state, int unnamed) {
+[[nodiscard]] int RenameOverTarget(OutputFileState& state, int unnamed) {
   int directory = state.directory;
   const char* name = state.targetName;
   PathTarget now;

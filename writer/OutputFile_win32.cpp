@@ -42,7 +42,7 @@ bool IsDirectory(const wchar_t* path) {
          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
+[[nodiscard]] int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
              OVERLAPPED* at) {
   while (size > 0) {
     const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);

@@ -49,8 +49,8 @@ class PathTarget {
   int ReleaseDirectory();
 
  private:
-  int Walk(const char* path);
-  int Enter(const char* name);
+  [[nodiscard]] int Walk(const char* path);
+  [[nodiscard]] int Enter(const char* name);
 
   int directory_ = -1;
   bool exists_ = false;

@@ -94,7 +94,7 @@ bool NothingThere(int error) {
 }
 
 // Returns 0 or errno; `copied` tells whether any attribute was set.
-int CopyAttributes(int fd, int directory, const char* name, bool& copied) {
+[[nodiscard]] int CopyAttributes(int fd, int directory, const char* name, bool& copied) {
   const AttributeSource source(directory, name);
   AttributeScratch scratch;
   ssize_t listed;

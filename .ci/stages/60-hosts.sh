@@ -16,6 +16,11 @@ cp -r bindings/python "$work/python-source"   # pip's build leaves files in the 
 "$work/venv/bin/pip" install --quiet --no-build-isolation --no-index "$work/python-source"
 cd "$work"
 "$work/venv/bin/python" -c 'import quorbel; print(quorbel.__file__)' | grep -q "$work/venv/"
+# pyproject.toml cannot read the project's one version, so it is held to it.
+version=$(sed -n 's/^ *VERSION \([0-9.]*\)$/\1/p' "$source/CMakeLists.txt" | head -n 1)
+installed=$("$work/venv/bin/python" -c 'import importlib.metadata as m; print(m.version("quorbel"))')
+[ "$installed" = "$version" ] ||
+  { echo "bindings/python is at version $installed, the project at $version"; exit 1; }
 QUORBEL_LIBRARY=$library/libquorbel.so.1 PYTHONDONTWRITEBYTECODE=1 \
   "$work/venv/bin/python" -m unittest discover -s "$source/bindings/python/tests"
 
