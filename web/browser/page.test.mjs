@@ -38,6 +38,42 @@ test('the download link holds the 68-byte file for "AB" at 48 ticks', async () =
 
 test('the roll draws the two notes', async () => {
   assert.equal(await page.getAttribute('#roll', 'data-notes'), '2');
+  // What is on the canvas: the boxes of the note colour, each as its left
+  // edge and middle, found by flood fill.
+  const boxes = await page.evaluate(() => {
+    const roll = document.getElementById('roll');
+    const swatch = document.createElement('canvas').getContext('2d');
+    swatch.fillStyle = getComputedStyle(roll).getPropertyValue('--roll-note').trim();
+    swatch.fillRect(0, 0, 1, 1);
+    const [r, g, b] = swatch.getImageData(0, 0, 1, 1).data;
+    const { width, height } = roll;
+    const data = roll.getContext('2d').getImageData(0, 0, width, height).data;
+    const isNote = (i) => data[4 * i] === r && data[4 * i + 1] === g && data[4 * i + 2] === b;
+    const seen = new Uint8Array(width * height);
+    const found = [];
+    for (let start = 0; start < width * height; start++) {
+      if (seen[start] || !isNote(start)) continue;
+      let left = width, top = height, bottom = 0;
+      const stack = [start];
+      seen[start] = 1;
+      while (stack.length) {
+        const i = stack.pop();
+        const x = i % width, y = (i - x) / width;
+        left = Math.min(left, x); top = Math.min(top, y); bottom = Math.max(bottom, y);
+        for (const j of [x > 0 && i - 1, x < width - 1 && i + 1, i - width, i + width]) {
+          if (j !== false && j >= 0 && j < width * height && !seen[j] && isNote(j)) {
+            seen[j] = 1;
+            stack.push(j);
+          }
+        }
+      }
+      found.push({ left, middle: (top + bottom) / 2 });
+    }
+    return found.sort((a, b) => a.left - b.left);
+  });
+  assert.equal(boxes.length, 2, JSON.stringify(boxes));
+  // "A" (65) sounds first and lower than "B" (66).
+  assert.ok(boxes[0].middle > boxes[1].middle, JSON.stringify(boxes));
 });
 
 test('Play plays every note to the end and Stop ends early, from the keyboard, without an error', async () => {
