@@ -20,12 +20,10 @@ struct OutputFileState {
   bool unnamed = false;        // a temporary with no name until it is complete
   bool named = false;          // temporaryName exists in the directory
   bool replacing = false;      // an existing file, whose owner, mode and attributes stay
-  bool throughLinks = false;   // the path led through symbolic links
   bool truncateAtClose = false;  // a file overwritten in place ends where its new bytes do
   uint32_t replacedOwner = 0;
   uint32_t replacedGroup = 0;
   uint32_t replacedMode = 0;
-  const char* path = nullptr;  // the caller's, to check the links again at the end
   char targetName[NAME_MAX + 1] = {};
   char temporaryName[kTemporaryNameSize] = {};
 };

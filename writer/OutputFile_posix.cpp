@@ -144,28 +144,19 @@ bool RenameRefused(const PathTarget& target) {
   return EEXIST;
 }
 
-// Where the path led through links, it is followed again: a link retargeted
-// during the call is honoured, and the file goes where the path leads now.
-// An unnamed file, given as `unnamed`, is named here, after the path is
-// followed, so that nothing else runs between its naming and the rename.
+// The file goes where the path led when the call began, into the very
+// directory held since then, as an open would have found it: a link
+// retargeted meanwhile does not redirect it, since the temporary already
+// carries the owner, mode and attributes of the file it replaces. An
+// unnamed file, given as `unnamed`, is named just before the rename, so
+// that nothing else runs between the two.
 [[nodiscard]] int RenameOverTarget(OutputFileState& state, int unnamed) {
-  int directory = state.directory;
-  const char* name = state.targetName;
-  PathTarget now;
-  if (state.throughLinks && now.Resolve(state.path) == 0 && !now.procLink() &&
-      (!now.exists() || S_ISREG(now.status().mode))) {
-    // The file the link leads to now is held to the same rule as the one
-    // it led to at the start: one the caller may not write is not replaced.
-    if (now.exists() && ::faccessat(now.directory(), now.name(), W_OK, AT_EACCESS) != 0) {
-      return errno;
-    }
-    directory = now.directory();
-    name = now.name();
-  }
   if (unnamed >= 0) {
     if (const int error = GiveName(state, unnamed)) return error;
   }
-  if (::renameat(state.directory, state.temporaryName, directory, name) != 0) return errno;
+  if (::renameat(state.directory, state.temporaryName, state.directory, state.targetName) != 0) {
+    return errno;
+  }
   return 0;
 }
 
@@ -177,8 +168,6 @@ int OutputFile::Open(const NativePathChar* path, uint64_t size) {
   PathTarget target;
   if (const int error = target.Resolve(path)) return error;
   state_ = OutputFileState{};
-  state_.path = path;
-  state_.throughLinks = target.throughLinks();
 
   if (target.procLink()) return OpenAnew(state_, path);
   if (!target.exists()) return OpenTemporary(state_, target, 0666);

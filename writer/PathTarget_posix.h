@@ -41,7 +41,6 @@ class PathTarget {
   const char* name() const { return name_; }
   bool exists() const { return exists_; }
   const FileStatus& status() const { return status_; }
-  bool throughLinks() const { return throughLinks_; }
   // The path reaches a link that procfs makes (/dev/stdout leads to
   // /proc/self/fd/1): it stands for an open file, not for a name.
   bool procLink() const { return procLink_; }

@@ -4,7 +4,8 @@
 # offline into an empty project, and the page driven in Debian's Chromium.
 source=$PWD
 # The machine's Node.js brings npm; Debian's own nodejs package does not.
-command -v npm >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm
+command -v npm >/dev/null ||
+  { apt-get update -qq || true; DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm; }
 [ -x build/cli/quorbel ] ||
   { cmake --preset default >/dev/null && cmake --build --preset default --target quorbel_tool; }
 work=$(mktemp -d)

@@ -91,13 +91,14 @@ extern "C" {
  * macOS and the BSDs only the owner and the permission bits are kept. On
  * Windows, ReplaceFileW keeps the replaced file's attributes and ACL. A file
  * the caller may not write is refused with EACCES. On POSIX systems a
- * symbolic link stays a link: the file it leads to, where it leads when the
- * call ends, is replaced (on Windows the link itself is). Replacement breaks hard links. The replacement is atomic, not
- * durable: nothing is forced to the disk, so a power failure soon after may
- * lose the new file.
+ * symbolic link stays a link: the file it leads to when the call begins is
+ * replaced, even if the link is retargeted meanwhile (on Windows the link
+ * itself is replaced). Replacement breaks hard links. The replacement is
+ * atomic, not durable: nothing is forced to the disk, so a power failure
+ * soon after may lose the new file.
  *
  * The call allocates no heap memory (extended attributes over 2 KiB are
- * copied through a mapping of their own), uses at most about 29 KiB of stack
+ * copied through a mapping of their own), uses at most about 27 KiB of stack
  * whatever the size of the text, and keeps no state: calls from several threads
  * share nothing but the file system.
  */
