@@ -121,6 +121,9 @@ uint64_t NoteCount(const UTF16String& text) {
 }
 
 int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) {
+  // A closed standard output would hand its number to the scratch file,
+  // which would then be copied onto itself and reported as written.
+  if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) return errno;
   std::string scratchPath;
   const int scratch = OpenScratchFile(scratchPath);
   if (scratch < 0) return errno;

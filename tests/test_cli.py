@@ -178,6 +178,12 @@ class Errors(ToolTestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"quorbel: cannot write the summary: No space left on device",
                       result.stderr)
+        # -o - with standard output closed has nowhere to write the file.
+        result = subprocess.run(["sh", "-c", '"$0" -o - A >&-', TOOL],
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"quorbel: cannot write 'standard output': Bad file descriptor",
+                      result.stderr)
 
     @posix_only
     def test_the_file_size_limit_fails_the_call_and_leaves_nothing(self):
