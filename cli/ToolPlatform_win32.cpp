@@ -102,11 +102,16 @@ int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) 
   const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
   int error = 0;
   char piece[65536];
-  for (DWORD got = 0; error == 0 && ::ReadFile(in, piece, sizeof piece, &got, nullptr) && got > 0;) {
-    for (DWORD done = 0, written = 0; done < got; done += written) {
+  for (DWORD got = 0; error == 0; ) {
+    // A failed read is a failure too, not the end of the file.
+    if (!::ReadFile(in, piece, sizeof piece, &got, nullptr)) {
+      error = ErrnoFor(::GetLastError());
+    } else if (got == 0) {
+      break;
+    }
+    for (DWORD done = 0, written = 0; error == 0 && done < got; done += written) {
       if (!::WriteFile(out, piece + done, got - done, &written, nullptr)) {
         error = ErrnoFor(::GetLastError());
-        break;
       }
     }
   }
