@@ -245,22 +245,32 @@ TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
   }
   EXPECT_EQ(TempDirectory::EntriesOf(dir / "sticky"), Names{"song.mid"});
 
-  // An append-only directory, and a file mounted over another: these need
-  // privileges that a test run may not have.
-  const std::string appendOnly = dir / "append-only";
-  ASSERT_EQ(::mkdir(appendOnly.c_str(), 0755), 0);
-  WriteFile(appendOnly + "/song.mid", kOld);
-  const int directory = ::open(appendOnly.c_str(), O_RDONLY | O_DIRECTORY);
-  int flags = FS_APPEND_FL;
-  // Without statx, neither an append-only directory nor a mount is seen.
-  if (QUORBEL_HAVE_STATX && ::ioctl(directory, FS_IOC_SETFLAGS, &flags) == 0) {
-    EXPECT_EQ(Write(u"AB", 48, appendOnly + "/song.mid").value, QUORBEL_OK);
-    EXPECT_EQ(ReadFile(appendOnly + "/song.mid").size(), 68u);
-    EXPECT_EQ(TempDirectory::EntriesOf(appendOnly), Names{"song.mid"});
-    flags = 0;
-    ::ioctl(directory, FS_IOC_SETFLAGS, &flags);
+  // Append-only and immutable directories, and a file mounted over another:
+  // these need privileges that a test run may not have. An append-only
+  // directory takes a new file too, and neither keeps a temporary.
+  for (const int flag : {FS_APPEND_FL, FS_IMMUTABLE_FL}) {
+    const std::string flagged = dir / (flag == FS_APPEND_FL ? "append-only" : "immutable");
+    ASSERT_EQ(::mkdir(flagged.c_str(), 0755), 0);
+    WriteFile(flagged + "/song.mid", kOld);
+    const int directory = ::open(flagged.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = flag;
+    // Without statx, an append-only directory is not seen.
+    if (QUORBEL_HAVE_STATX && ::ioctl(directory, FS_IOC_SETFLAGS, &flags) == 0) {
+      EXPECT_EQ(Write(u"AB", 48, flagged + "/song.mid").value, QUORBEL_OK) << flagged;
+      EXPECT_EQ(ReadFile(flagged + "/song.mid").size(), 68u) << flagged;
+      const Result created = Write(u"AB", 48, flagged + "/new.mid");
+      if (flag == FS_APPEND_FL && QUORBEL_HAVE_O_TMPFILE) {
+        EXPECT_EQ(created.value, QUORBEL_OK);
+      } else {
+        EXPECT_EQ(created.error, EPERM) << flagged;
+      }
+      const Names expected = created.value == QUORBEL_OK ? Names{"new.mid", "song.mid"} : Names{"song.mid"};
+      EXPECT_EQ(TempDirectory::EntriesOf(flagged), expected) << flagged;
+      flags = 0;
+      ::ioctl(directory, FS_IOC_SETFLAGS, &flags);
+    }
+    ::close(directory);
   }
-  ::close(directory);
   WriteFile(dir / "mounted.mid", kOld);
   WriteFile(dir / "source.mid", kOld);
   if (QUORBEL_HAVE_STATX &&

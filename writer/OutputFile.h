@@ -31,7 +31,8 @@ namespace quorbel {
 //   a regular file the caller may write in   in place: space reserved first,
 //   a directory that refuses the rename      then written and cut to size;
 //   (not writable, sticky and another's,     not atomic
-//   append-only) or a bind-mounted file
+//   append-only, immutable) or a file
+//   mounted over another
 //   a device, FIFO, socket or terminal       in place, as it is
 //   an open file through /proc (/dev/stdout) opened anew and truncated, as
 //                                            cp opens it

@@ -56,6 +56,7 @@ bool RenameRefused(const PathTarget& target) {
 // one directory. Where the system has them, it is unnamed until complete:
 // a process killed meanwhile leaves nothing behind.
 [[nodiscard]] int OpenTemporary(OutputFileState& state, PathTarget& target, uint32_t mode) {
+  const bool newFile = !target.exists();
   int fd = -1;
 #if QUORBEL_HAVE_O_TMPFILE
   if (ProcessFileDescriptorsVisible()) {
@@ -65,6 +66,15 @@ bool RenameRefused(const PathTarget& target) {
     state.unnamed = fd >= 0;
   }
 #endif
+  // A named temporary could be neither renamed nor removed in an
+  // append-only directory: a new file there is refused before one exists.
+  // (An unnamed one is linked in under its final name, which such a
+  // directory allows.)
+  FileStatus directory;
+  if (fd < 0 && newFile && StatusAt(target.directory(), "", directory) == 0 &&
+      directory.appendOnly) {
+    return EPERM;
+  }
   for (int tries = 0; fd < 0 && tries < kTemporaryNameTries; ++tries) {
     MakeTemporaryName(state.temporaryName, Now());
     fd = ::openat(target.directory(), state.temporaryName,
@@ -127,19 +137,22 @@ bool RenameRefused(const PathTarget& target) {
   return 0;
 }
 
+// Gives the unnamed file `fd` the name `name`, which must not exist yet.
+[[nodiscard]] int Link(int fd, int directory, const char* name) {
+  char self[32];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  return ::linkat(AT_FDCWD, self, directory, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
 // The complete unnamed file gets a temporary name only just before the
 // rename: a process killed between the two can leave that name behind, and
 // nowhere else. (A link cannot replace an existing name itself.)
 [[nodiscard]] int GiveName(OutputFileState& state, int fd) {
-  char self[32];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   for (int tries = 0; tries < kTemporaryNameTries; ++tries) {
     MakeTemporaryName(state.temporaryName, Now());
-    if (::linkat(AT_FDCWD, self, state.directory, state.temporaryName, AT_SYMLINK_FOLLOW) == 0) {
-      state.named = true;
-      return 0;
-    }
-    if (errno != EEXIST) return errno;
+    const int error = Link(fd, state.directory, state.temporaryName);
+    if (error == 0) state.named = true;
+    if (error != EEXIST) return error;
   }
   return EEXIST;
 }
@@ -152,6 +165,13 @@ bool RenameRefused(const PathTarget& target) {
 // that nothing else runs between the two.
 [[nodiscard]] int RenameOverTarget(OutputFileState& state, int unnamed) {
   if (unnamed >= 0) {
+    // A new file takes its name in one step, with no temporary name at
+    // all; only where another writer made the name meanwhile is it renamed
+    // over, the last writer winning as in any replacement.
+    if (!state.replacing) {
+      const int error = Link(unnamed, state.directory, state.targetName);
+      if (error != EEXIST) return error;
+    }
     if (const int error = GiveName(state, unnamed)) return error;
   }
   if (::renameat(state.directory, state.temporaryName, state.directory, state.targetName) != 0) {
@@ -183,9 +203,10 @@ int OutputFile::Open(const NativePathChar* path, uint64_t size) {
   state_.replacedGroup = file.group;
   state_.replacedMode = file.mode & 07777;
   const int error = OpenTemporary(state_, target, file.mode & 07777);
-  // A directory the caller may not write into: no temporary was made, and
-  // the file, which the caller may write, is written where it is.
-  if (error == EACCES) return OpenInPlace(state_, target, size);
+  // A directory the caller may not write into, or an immutable one: no
+  // temporary was made, and the file, which the caller may write, is
+  // written where it is.
+  if (error == EACCES || error == EPERM) return OpenInPlace(state_, target, size);
   return error;
 }
 

@@ -59,7 +59,8 @@ extern "C" {
  *                                is complete, so a process killed meanwhile
  *                                leaves nothing (short of a kill between
  *                                the naming and the rename, two adjacent
- *                                system calls). On Windows it is marked for
+ *                                system calls; a new file is named in one
+ *                                step). On Windows it is marked for
  *                                deletion until complete, to the same end.
  *                                Where the file system does not allow
  *                                either, and on macOS and the BSDs, a killed
@@ -67,8 +68,8 @@ extern "C" {
  *   a regular file the caller    Written in place, not atomically: where the
  *   may write, where a rename    directory is not the caller's to write, is
  *   cannot replace it            sticky and neither it nor the file is the
- *                                caller's, is append-only, or the file is
- *                                mounted over another. The new file's space
+ *                                caller's, is append-only or immutable, or
+ *                                the file is mounted over another. The new file's space
  *                                is reserved first (Linux), so a full disk or
  *                                a quota refuses the call with the old file
  *                                whole; a later failure can leave it mixed.
