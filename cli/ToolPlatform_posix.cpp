@@ -17,45 +17,46 @@
 namespace quorbel::cli {
 namespace {
 
-// Where WriteMIDI is to write: a file with no name (in memory where the
-// system has that), named through /proc, which the library writes as the
-// open file it is; elsewhere, a new file of our own in the temporary
-// directory, removed once opened. Returns the descriptor to read back, or -1.
-int OpenScratchFile(std::string& path) {
+// Where WriteMIDI is to write: where /proc shows open files, a file with no
+// name (in memory where the system has that), named through /proc, which
+// the library writes as the open file it is; elsewhere, a new file of our
+// own in the temporary directory. Returns the descriptor to read back, or
+// -1; `named` tells which it is.
+int OpenScratchFile(std::string& path, bool& named) {
 #if QUORBEL_HAVE_PROC_SUPER_MAGIC
+  // /proc may be missing at run time (a container, a chroot) even where
+  // the system has it.
+  if (::access("/proc/self/fd", X_OK) == 0) {
 #if QUORBEL_HAVE_MEMFD_CREATE
-  int fd = ::memfd_create("quorbel", MFD_CLOEXEC);
+    int fd = ::memfd_create("quorbel", MFD_CLOEXEC);
 #else
-  int fd = -1;
+    int fd = -1;
 #endif
-  if (fd < 0) {
-    std::FILE* file = std::tmpfile();
-    fd = file != nullptr ? ::dup(::fileno(file)) : -1;
-    if (file != nullptr) std::fclose(file);
+    if (fd < 0) {
+      std::FILE* file = std::tmpfile();
+      fd = file != nullptr ? ::dup(::fileno(file)) : -1;
+      if (file != nullptr) std::fclose(file);
+    }
+    path = "/proc/self/fd/" + std::to_string(fd);
+    named = false;
+    return fd;
   }
-  path = "/proc/self/fd/" + std::to_string(fd);
-  return fd;
-#else
+#endif
   const char* directory = std::getenv("TMPDIR");
   path = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
          "/quorbel-XXXXXX";
   const int fd = ::mkstemp(path.data());
   if (fd >= 0) ::close(fd);
+  named = true;
   return fd;
-#endif
 }
 
 // The scratch file as WriteMIDI left it, open for reading and with no name.
-int ReopenScratchFile(int fd, const std::string& path) {
-#if QUORBEL_HAVE_PROC_SUPER_MAGIC
-  (void)path;
-  return ::lseek(fd, 0, SEEK_SET) == 0 ? fd : -1;
-#else
-  (void)fd;
+int ReopenScratchFile(int fd, const std::string& path, bool named) {
+  if (!named) return ::lseek(fd, 0, SEEK_SET) == 0 ? fd : -1;
   const int reopened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   ::unlink(path.c_str());
   return reopened;
-#endif
 }
 
 int CopyToStandardOutput(int fd) {
@@ -125,17 +126,21 @@ int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) 
   // which would then be copied onto itself and reported as written.
   if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) return errno;
   std::string scratchPath;
-  const int scratch = OpenScratchFile(scratchPath);
+  bool named = false;
+  const int scratch = OpenScratchFile(scratchPath, named);
   if (scratch < 0) return errno;
   UTF16String path;
   size_t badOffset = 0;
   UTF8ToUTF16(scratchPath, path, badOffset);
   int error = 0;
   if (WriteMIDI(notes, noteTicks, path.c_str()) != QUORBEL_OK) error = errno;
-  const int written = ReopenScratchFile(scratch, scratchPath);  // and removes its name
+  const int written = ReopenScratchFile(scratch, scratchPath, named);  // and removes its name
   if (error == 0) error = written < 0 ? errno : CopyToStandardOutput(written);
-  if (written >= 0 && written != scratch) ::close(written);
-  if (QUORBEL_HAVE_PROC_SUPER_MAGIC) ::close(scratch);
+  if (written >= 0) {
+    ::close(written);
+  } else if (!named) {
+    ::close(scratch);
+  }
   return error;
 }
 

@@ -83,6 +83,23 @@ class Writing(ToolTestCase):
         self.assertEqual(len(result.stdout), 52 + 30000 * 8)
         self.assertEqual(int.from_bytes(result.stdout[18:22], "big"), 30 + 30000 * 8)
 
+    @posix_only
+    def test_dash_works_where_proc_is_not_mounted(self):
+        # As in a container or a chroot: /proc hidden in a mount namespace
+        # of the test's own, where the system lets it make one.
+        def without_proc(*args):
+            script = 'mount -t tmpfs none /proc && exec "$0" "$@"'
+            return subprocess.run(["unshare", "-m", "sh", "-c", script, TOOL, *args],
+                                  capture_output=True, timeout=60)
+        try:
+            if without_proc("--version").returncode != 0:
+                self.skipTest("no mount namespace of our own here")
+        except FileNotFoundError:
+            self.skipTest("no unshare here")
+        result = without_proc("-o", "-", "-t", "48", "AB")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(len(result.stdout), 68)
+
     def test_options_may_follow_the_text_and_dashes_end_them(self):
         out = self.path("order.mid")
         result = run("A", "-t48", "B", "-o", out, "--", "-5", "--ticks")
