@@ -13,6 +13,7 @@ import ctypes.util
 import errno
 import operator
 import os
+import re
 import sys
 
 __all__ = ["OK", "MAX_NOTE_TICKS", "load", "write_midi"]
@@ -58,16 +59,21 @@ def load(path=None):
     return library
 
 
+# A surrogate in a str is always unpaired: a pair would be one character.
+# Two side by side would become a pair in UTF-16, another character.
+_SURROGATE = re.compile("[\ud800-\udfff]")
+
+
 def _utf16(text, what):
     """`text` as null-terminated UTF-16 in the machine's byte order.
 
     A NUL would end the string early on the C side, so it is refused, as
-    open() refuses one. Unpaired surrogates pass through: the library turns
-    them into U+FFFD in the text and refuses them in a path (EILSEQ).
+    open() refuses one. Each surrogate becomes U+FFFD, as the library does
+    with unpaired ones, so that two side by side do not become a pair.
     """
     if "\0" in text:
         raise ValueError(f"embedded null character in {what}")
-    return text.encode(_UTF16, "surrogatepass") + b"\0\0"
+    return _SURROGATE.sub("\ufffd", text).encode(_UTF16) + b"\0\0"
 
 
 def _raise(error, filename):
@@ -92,9 +98,12 @@ def write_midi(text, note_ticks, path):
         raise TypeError(f"note_ticks must be int, not {type(note_ticks).__name__}")
     note_ticks = operator.index(note_ticks)
     filename = os.fspath(path)  # kept as given for the error, as open() does
-    notes, native_path = _utf16(text, "text"), _utf16(os.fsdecode(filename), "path")
+    path_text = os.fsdecode(filename)
+    notes, native_path = _utf16(text, "text"), _utf16(path_text, "path")
     if not 0 <= note_ticks <= MAX_NOTE_TICKS:  # before the 32-bit argument wraps
         _raise(errno.EINVAL, filename)
+    if _SURROGATE.search(path_text):  # names no file, as in the library
+        _raise(errno.EILSEQ, filename)
     library = _library or load()
     if library.WriteMIDI(notes, note_ticks, native_path) != OK:
         if _WINDOWS:

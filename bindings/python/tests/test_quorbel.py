@@ -33,6 +33,8 @@ class WriteMIDI(unittest.TestCase):
         self.assertEqual(os.path.getsize(path), 52 + 6 * 8)
         quorbel.write_midi("A\ud800", 1, path)  # U+FFFD for the lone surrogate: 3 bytes
         self.assertEqual(os.path.getsize(path), 52 + 4 * 8)
+        quorbel.write_midi("\ud83d\ude00", 1, path)  # two lone ones, not a pair: 3 + 3
+        self.assertEqual(os.path.getsize(path), 52 + 6 * 8)
 
     def test_paths_may_be_bytes_or_path_objects(self):
         quorbel.write_midi("A", 1, os.fsencode(os.path.join(self.dir, "bytes.mid")))
@@ -62,7 +64,8 @@ class WriteMIDI(unittest.TestCase):
                 (2**32 + 48, "x.mid", errno.EINVAL),
                 (2**100, "x.mid", errno.EINVAL),
                 (48, os.path.join("no", "such", "x.mid"), errno.ENOENT),
-                (48, b"\xff.mid", errno.EILSEQ)):  # no UTF-8 name: not another file
+                (48, b"\xff.mid", errno.EILSEQ),  # no UTF-8 name: not another file
+                (48, "\ud83d\ude00.mid", errno.EILSEQ)):  # lone surrogates, not U+1F600
             path = os.path.join(os.fsencode(self.dir) if isinstance(path, bytes) else self.dir, path)
             with self.subTest(ticks=ticks, path=path):
                 with self.assertRaises(OSError) as raised:
