@@ -43,7 +43,7 @@ bool IsDirectory(const wchar_t* path) {
 }
 
 [[nodiscard]] int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
-             OVERLAPPED* at) {
+                           OVERLAPPED* at) {
   while (size > 0) {
     const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     DWORD written = 0;
