@@ -21,15 +21,11 @@ inline std::vector<uint8_t> VariableLength(uint32_t value) {
   return encoded;
 }
 
-// The big-endian 32-bit number at `at`, as the file's lengths are written.
-inline uint32_t BigEndian32(const std::vector<uint8_t>& file, size_t at) {
-  return uint32_t{file[at]} << 24 | uint32_t{file[at + 1]} << 16 |
-         uint32_t{file[at + 2]} << 8 | file[at + 3];
-}
-
-// The track chunk's length field, after "MThd", its header and "MTrk".
+// The track chunk's length field, big-endian after "MThd", its header and
+// "MTrk".
 inline uint32_t TrackLengthField(const std::vector<uint8_t>& file) {
-  return BigEndian32(file, 18);
+  return uint32_t{file[18]} << 24 | uint32_t{file[19]} << 16 |
+         uint32_t{file[20]} << 8 | file[21];
 }
 
 // `textBytes` are the text in the multibyte encoding; each is one note.
