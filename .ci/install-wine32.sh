@@ -10,12 +10,8 @@
 install_wine32() {
   dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && return 0
   dpkg --add-architecture i386
-  local try
-  for try in 1 2 3; do
-    apt-get update -qq && break
-    echo "apt-get update failed (try $try of 3)"
-    [ "$try" = 3 ] || sleep 20
-  done
+  source .ci/apt.sh
+  apt_update
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 && return 0
   echo "SKIPPED: wine32:i386 could not be installed from the package mirror (see above)"
   return 1
