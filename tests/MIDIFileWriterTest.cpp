@@ -43,13 +43,16 @@ TEST(WriterFile, NothingReachesTheSinkAfterFinish) {
   EXPECT_EQ(sink.bytes.size(), 26u);
 }
 
+// Undeclared, a track that fits the buffer needs no going back, so a sink
+// that cannot seek takes it.
 TEST(WriterFile, SmallTrackLeavesInOneWriteWithItsLengthInPlace) {
   MemorySink sink;
+  sink.seekable = false;
   MIDIFileWriter writer(sink, 96);
   writer.WriteTrackName("track 1");
   ASSERT_EQ(writer.Finish(), 0);
   EXPECT_EQ(sink.writes, 1);
-  EXPECT_EQ(sink.patches, 0) << "an output that cannot seek still works";
+  EXPECT_EQ(sink.patches, 0);
   EXPECT_EQ(TrackLengthField(sink.bytes), 15u);
 }
 

@@ -116,6 +116,24 @@ TEST_F(WriteMIDITest, ATrackPastFourGibibytesIsRefusedAndTouchesNothing) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.mid"});
 }
 
+// The length field's own limit is a track of 0xFFFFFFFF bytes, and it is
+// written: 30 bytes of fixed events and 477218585 notes of 9 bytes (128
+// ticks), from 159072861 three-byte characters and one two-byte one. No
+// whole number of notes of one length makes the track a single byte longer;
+// one note more, 9 bytes over, is refused. Into /dev/null, as no disk
+// should hold 4 GiB for a test.
+TEST_F(WriteMIDITest, TheLongestTrackTheLengthFieldHoldsIsWrittenAndNoLonger) {
+  std::u16string text;
+  text.reserve(159'072'863);
+  text.assign(159'072'861, u'\u20AC');
+  text += u'\u00E9';
+  EXPECT_EQ(Write(text.c_str(), 128, "/dev/null").value, QUORBEL_OK);
+  text += u'a';
+  const Result over = Write(text.c_str(), 128, "/dev/null");
+  EXPECT_EQ(over.value, 0);
+  EXPECT_EQ(over.error, EFBIG);
+}
+
 TEST_F(WriteMIDITest, RefusedPathsWriteNothing) {
   errno = 0;
   EXPECT_EQ(WriteMIDI(u"AB", 48, nullptr), 0);

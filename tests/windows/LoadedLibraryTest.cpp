@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -183,50 +184,76 @@ TEST_F(LoadedLibrary, TextIsTakenInTheANSICodePage) {
   EXPECT_EQ((Bytes{bytes[50], bytes[58], bytes[66]}), (Bytes{0xE9 & 0x7F, 0x00, '?'}));
 }
 
-// Where the DLL keeps its extension-module record, relative to its load
-// address, from the COFF symbol table the build leaves in the DLL; 0 if the
-// table or the symbol is missing.
-uint32_t LibraryRecordOffset(const Bytes& image) {
-  auto read32 = [&](size_t at) -> uint32_t {
-    if (at + 4 > image.size()) return 0;
-    return image[at] | image[at + 1] << 8 | image[at + 2] << 16 | uint32_t(image[at + 3]) << 24;
-  };
-  auto read16 = [&](size_t at) -> uint32_t {
-    return at + 2 > image.size() ? 0 : image[at] | image[at + 1] << 8;
-  };
-  const size_t header = read32(0x3C) + 4;  // after the "PE\0\0" signature
-  const size_t symbols = read32(header + 8);
-  const size_t symbolCount = read32(header + 12);
-  const size_t sections = header + 20 + read16(header + 16);
-  const size_t strings = symbols + symbolCount * 18;
-  if (symbols == 0 || strings > image.size()) return 0;
-  for (size_t i = 0; i < symbolCount; ++i) {
-    const size_t symbol = symbols + i * 18;
-    std::string name;
-    if (read32(symbol) == 0) {
-      const size_t at = strings + read32(symbol + 4);
-      if (at >= image.size()) continue;
-      name = reinterpret_cast<const char*>(&image[at]);
-    } else {
-      name.assign(reinterpret_cast<const char*>(&image[symbol]), 8);
-      name.resize(std::strlen(name.c_str()));
-    }
-    const uint32_t section = read16(symbol + 12);
-    if (name.find("quorbel6module") != std::string::npos &&
-        name.find("13libraryRecordE") != std::string::npos && section > 0) {
-      return read32(sections + (section - 1) * 40 + 12) + read32(symbol + 8);
-    }
-    i += image[symbol + 17];  // auxiliary records
+// The DLL file as the loader lays it out, and the module layer's variables
+// found through the COFF symbol table the build leaves in it.
+struct DLLImage {
+  Bytes bytes;
+
+  uint32_t Read32(size_t at) const {
+    if (at + 4 > bytes.size()) return 0;
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
   }
-  return 0;
+  uint32_t Read16(size_t at) const {
+    return at + 2 > bytes.size() ? 0 : bytes[at] | bytes[at + 1] << 8;
+  }
+  size_t Header() const { return Read32(0x3C) + 4; }  // after the "PE\0\0" signature
+  size_t Section(uint32_t index) const {
+    return Header() + 20 + Read16(Header() + 16) + index * 40;
+  }
+
+  // Where a variable of quorbel::module whose mangled name contains `name`
+  // lies, relative to the load address; 0 if the table or the symbol is
+  // missing.
+  uint32_t VariableOffset(const char* name) const {
+    const size_t symbols = Read32(Header() + 8);
+    const size_t symbolCount = Read32(Header() + 12);
+    const size_t strings = symbols + symbolCount * 18;
+    if (symbols == 0 || strings > bytes.size()) return 0;
+    for (size_t i = 0; i < symbolCount; ++i) {
+      const size_t symbol = symbols + i * 18;
+      std::string symbolName;
+      if (Read32(symbol) == 0) {
+        const size_t at = strings + Read32(symbol + 4);
+        if (at >= bytes.size()) continue;
+        symbolName = reinterpret_cast<const char*>(&bytes[at]);
+      } else {
+        symbolName.assign(reinterpret_cast<const char*>(&bytes[symbol]), 8);
+        symbolName.resize(std::strlen(symbolName.c_str()));
+      }
+      const uint32_t section = Read16(symbol + 12);
+      if (symbolName.find("quorbel6module") != std::string::npos &&
+          symbolName.find(name) != std::string::npos && section > 0) {
+        return Read32(Section(section - 1) + 12) + Read32(symbol + 8);
+      }
+      i += bytes[symbol + 17];  // auxiliary records
+    }
+    return 0;
+  }
+
+  // Where the `size` bytes at `offset` from the load address start in the
+  // file; 0 unless the file holds all of them.
+  size_t FileOffset(uint32_t offset, size_t size) const {
+    for (uint32_t i = 0; i < Read16(Header() + 2); ++i) {
+      const uint32_t address = Read32(Section(i) + 12);
+      if (offset >= address && offset - address + size <= Read32(Section(i) + 16)) {
+        return Read32(Section(i) + 20) + (offset - address);
+      }
+    }
+    return 0;
+  }
+};
+
+DLLImage ImageOf(HMODULE module) {
+  wchar_t path[MAX_PATH];
+  if (::GetModuleFileNameW(module, path, MAX_PATH) == 0) return {};
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return {Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
 }
 
 // The loader ran the entry point: the attach registered the library with
 // its instance handle, and one registration object hangs on the record.
 TEST_F(LoadedLibrary, TheAttachRegisteredTheLibrary) {
-  wchar_t path[MAX_PATH];
-  ASSERT_NE(::GetModuleFileNameW(module, path, MAX_PATH), 0u);
-  const uint32_t offset = LibraryRecordOffset(ReadAll(path));
+  const uint32_t offset = ImageOf(module).VariableOffset("13libraryRecordE");
   ASSERT_NE(offset, 0u) << "the DLL's symbol table does not locate its module record";
   const auto* record = reinterpret_cast<const quorbel::module::ExtensionModuleRecord*>(
       reinterpret_cast<const char*>(module) + offset);
@@ -235,6 +262,41 @@ TEST_F(LoadedLibrary, TheAttachRegisteredTheLibrary) {
   ASSERT_NE(record->registrations, nullptr) << "the attach registration did not run";
   EXPECT_EQ(record->registrations->record, record);
   EXPECT_EQ(record->registrations->next, nullptr);
+}
+
+// The framework's lists built while the module loads pass to their
+// companion slots at attach. Here they start empty, so a copy of the DLL
+// whose framework state starts with lists in it shows what the entry point
+// did with them.
+TEST_F(LoadedLibrary, TheAttachHandsTheLoadingListsToTheirCompanions) {
+  using quorbel::module::ModuleState;
+  DLLImage image = ImageOf(module);
+  const uint32_t frameworkOffset = image.VariableOffset("16processFrameworkE");
+  ASSERT_NE(frameworkOffset, 0u) << "the DLL's symbol table does not locate its framework";
+  auto* framework = reinterpret_cast<quorbel::module::Framework*>(
+      reinterpret_cast<char*>(module) + frameworkOffset);
+  const auto stateOffset = static_cast<uint32_t>(
+      reinterpret_cast<char*>(framework->CurrentModuleState()) - reinterpret_cast<char*>(module));
+  const size_t at = image.FileOffset(stateOffset, sizeof(ModuleState));
+  ASSERT_NE(at, 0u) << "the framework state is not among the DLL's initial data";
+
+  ModuleState loading;
+  loading.listHeads[0] = reinterpret_cast<void*>(0x1111);
+  loading.listHeads[1] = reinterpret_cast<void*>(0x2222);
+  std::memcpy(&image.bytes[at], &loading, sizeof loading);
+  const std::wstring path = PathOf(L"seeded.dll");
+  std::ofstream(std::filesystem::path(path), std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.bytes.data()), std::streamsize(image.bytes.size()));
+
+  const HMODULE copy = ::LoadLibraryW(path.c_str());
+  ASSERT_NE(copy, nullptr) << "LoadLibrary failed: " << ::GetLastError();
+  const ModuleState attached =
+      *reinterpret_cast<const ModuleState*>(reinterpret_cast<const char*>(copy) + stateOffset);
+  EXPECT_TRUE(::FreeLibrary(copy));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(attached.companions[i], loading.listHeads[i]) << i;
+    EXPECT_EQ(attached.listHeads[i], nullptr) << i;
+  }
 }
 
 std::wstring VersionString(const Bytes& record, const wchar_t* name) {
