@@ -9,6 +9,17 @@
 
 namespace quorbel::test {
 
+// Runs `call` in a child process as it is, and returns its exit status as
+// AsAnotherUser does: for what a test must not leave in its own process.
+template <typename Call>
+int InChildProcess(Call call) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(call());
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 template <typename Call>
 int AsAnotherUser(Call call) {
   const pid_t child = ::fork();
