@@ -160,10 +160,11 @@ class Errors(ToolTestCase):
         # In joined arguments the offset counts the joining spaces.
         self.assertUsageError(run("-o", out, "ab", b"c\xff"),
                               "text is not valid UTF-8 at byte 4")
-        for sequence in (b"\xc0\xaf", b"\xed\xa0\x80", b"\xf4\x90\x80\x80",
-                         b"\xe2\x82"):  # overlong, surrogate, too big, cut
+        for sequence in (b"\xc0\xaf", b"\xed\xa0\x80", b"\xed\xbf\xbf", b"\xf4\x90\x80\x80",
+                         b"\xe2\x82"):  # overlong, surrogates, too big, cut
             self.assertUsageError(run("-o", out, stdin=b"x" + sequence),
                                   "text is not valid UTF-8 at byte 1")
+        self.assertEqual(run("-o", "-", stdin=b"\xed\x9f\xbf").returncode, 0)  # U+D7FF
         self.assertUsageError(run("-o", os.fsencode(self.dir) + b"/\xff.mid", "A"),
                               f"output path is not valid UTF-8 at byte {len(self.dir) + 1}")
         self.assertEqual(os.listdir(self.dir), [])
@@ -210,6 +211,10 @@ class Errors(ToolTestCase):
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertIn(b"File too large", result.stderr)
         self.assertEqual(os.listdir(self.dir), [])
+        # Through -o -, whatever part of the file was made stays out.
+        result = subprocess.run(["sh", "-c", 'ulimit -f 1; exec "$0" -o -', TOOL],
+                                input=b"z" * 3000, capture_output=True, timeout=60)
+        self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
 
     @posix_only
     def test_a_fifo_without_a_reader_is_refused_not_waited_for(self):
