@@ -1,6 +1,7 @@
 #include "ToolPlatform.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -59,6 +60,16 @@ int ReopenScratchFile(int fd, const std::string& path, bool named) {
   return reopened;
 }
 
+// Whoever set the descriptor non-blocking (an event loop sharing it) still
+// gets the whole file: a full pipe is waited on.
+int WaitUntilWritable(int fd) {
+  pollfd writable{fd, POLLOUT, 0};
+  while (::poll(&writable, 1, -1) < 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
 int CopyToStandardOutput(int fd) {
   char piece[65536];
   for (;;) {
@@ -72,7 +83,9 @@ int CopyToStandardOutput(int fd) {
       const ssize_t written = ::write(STDOUT_FILENO, piece + done, size_t(got - done));
       if (written < 0) {
         if (errno == EINTR) continue;
-        return errno;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+        if (const int error = WaitUntilWritable(STDOUT_FILENO)) return error;
+        continue;
       }
       done += written;
     }

@@ -2,6 +2,7 @@
 import os
 import stat
 import subprocess
+import time
 import unittest
 
 from tool import MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only, run
@@ -82,6 +83,24 @@ class Writing(ToolTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(len(result.stdout), 52 + 30000 * 8)
         self.assertEqual(int.from_bytes(result.stdout[18:22], "big"), 30 + 30000 * 8)
+
+    @posix_only
+    def test_dash_waits_for_a_non_blocking_pipe(self):
+        # As an event loop leaves its pipes: a full one is waited on.
+        text = self.path("text")
+        with open(text, "wb") as f:
+            f.write(b"A" * 200000)
+        r, w = os.pipe()
+        os.set_blocking(w, False)
+        with open(text, "rb") as stdin:
+            tool = subprocess.Popen([TOOL, "-o", "-"], stdin=stdin, stdout=w,
+                                    stderr=subprocess.PIPE)
+        os.close(w)
+        with os.fdopen(r, "rb") as reader:
+            time.sleep(0.5)  # long enough for the tool to fill the pipe
+            data = reader.read()
+        _, errors = tool.communicate(timeout=60)
+        self.assertEqual((tool.returncode, len(data)), (0, 52 + 200000 * 8), errors)
 
     @posix_only
     def test_dash_works_where_proc_is_not_mounted(self):
