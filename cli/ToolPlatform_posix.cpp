@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -22,8 +23,8 @@ namespace {
 // name (in memory where the system has that), named through /proc, which
 // the library writes as the open file it is; elsewhere, a new file of our
 // own in the temporary directory. Returns the descriptor to read back, or
-// -1; `named` tells which it is.
-int OpenScratchFile(std::string& path, bool& named) {
+// -1; `named` tells which it is, and `libraryPath` is `path` for WriteMIDI.
+int OpenScratchFile(std::string& path, UTF16String& libraryPath, bool& named) {
 #if QUORBEL_HAVE_PROC_SUPER_MAGIC
   // /proc may be missing at run time (a container, a chroot) even where
   // the system has it.
@@ -39,6 +40,7 @@ int OpenScratchFile(std::string& path, bool& named) {
       if (file != nullptr) std::fclose(file);
     }
     path = "/proc/self/fd/" + std::to_string(fd);
+    libraryPath.assign(path.begin(), path.end());  // ASCII
     named = false;
     return fd;
   }
@@ -46,16 +48,31 @@ int OpenScratchFile(std::string& path, bool& named) {
   const char* directory = std::getenv("TMPDIR");
   path = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
          "/quorbel-XXXXXX";
+  // WriteMIDI takes the name as UTF-16, which a TMPDIR that is not UTF-8
+  // has no form in; cut short at its bad byte, it would name another file.
+  size_t badOffset = 0;
+  if (!UTF8ToUTF16(path, libraryPath, badOffset)) {
+    errno = EILSEQ;
+    return -1;
+  }
   const int fd = ::mkstemp(path.data());
-  if (fd >= 0) ::close(fd);
+  if (fd < 0) return -1;
+  ::close(fd);
+  // mkstemp's letters are ASCII, a unit each in UTF-16 too.
+  std::copy(path.end() - 6, path.end(), libraryPath.end() - 6);
   named = true;
   return fd;
 }
 
-// The scratch file as WriteMIDI left it, open for reading and with no name.
-int ReopenScratchFile(int fd, const std::string& path, bool named) {
-  if (!named) return ::lseek(fd, 0, SEEK_SET) == 0 ? fd : -1;
-  const int reopened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// The scratch file as WriteMIDI left it, open for reading and with no name;
+// or, after a failure, gone.
+int ReopenScratchFile(int fd, const std::string& path, bool named, bool written) {
+  if (!named) {
+    if (written && ::lseek(fd, 0, SEEK_SET) == 0) return fd;
+    ::close(fd);
+    return -1;
+  }
+  const int reopened = written ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
   ::unlink(path.c_str());
   return reopened;
 }
@@ -139,22 +156,19 @@ int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) 
   // which would then be copied onto itself and reported as written.
   if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) return errno;
   std::string scratchPath;
-  bool named = false;
-  const int scratch = OpenScratchFile(scratchPath, named);
-  if (scratch < 0) return errno;
   UTF16String path;
-  size_t badOffset = 0;
-  UTF8ToUTF16(scratchPath, path, badOffset);
-  int error = 0;
-  if (WriteMIDI(notes, noteTicks, path.c_str()) != QUORBEL_OK) error = errno;
-  const int written = ReopenScratchFile(scratch, scratchPath, named);  // and removes its name
-  if (error == 0) error = written < 0 ? errno : CopyToStandardOutput(written);
-  if (written >= 0) {
-    ::close(written);
-  } else if (!named) {
-    ::close(scratch);
-  }
-  return error;
+  bool named = false;
+  const int scratch = OpenScratchFile(scratchPath, path, named);
+  if (scratch < 0) return errno;
+  const bool written = WriteMIDI(notes, noteTicks, path.c_str()) == QUORBEL_OK;
+  const int error = errno;
+  // Its name goes first, so that even a failed copy leaves nothing behind.
+  const int file = ReopenScratchFile(scratch, scratchPath, named, written);
+  if (!written) return error;
+  if (file < 0) return errno;
+  const int copyError = CopyToStandardOutput(file);
+  ::close(file);
+  return copyError;
 }
 
 }  // namespace quorbel::cli

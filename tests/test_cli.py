@@ -5,7 +5,8 @@ import subprocess
 import time
 import unittest
 
-from tool import MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only, run
+from tool import (MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only,
+                  proc_can_be_hidden, run, run_without_proc)
 
 
 class Writing(ToolTestCase):
@@ -103,21 +104,30 @@ class Writing(ToolTestCase):
         self.assertEqual((tool.returncode, len(data)), (0, 52 + 200000 * 8), errors)
 
     @posix_only
-    def test_dash_works_where_proc_is_not_mounted(self):
-        # As in a container or a chroot: /proc hidden in a mount namespace
-        # of the test's own, where the system lets it make one.
-        def without_proc(*args):
-            script = 'mount -t tmpfs none /proc && exec "$0" "$@"'
-            return subprocess.run(["unshare", "-m", "sh", "-c", script, TOOL, *args],
-                                  capture_output=True, timeout=60)
-        try:
-            if without_proc("--version").returncode != 0:
-                self.skipTest("no mount namespace of our own here")
-        except FileNotFoundError:
-            self.skipTest("no unshare here")
-        result = without_proc("-o", "-", "-t", "48", "AB")
+    def test_dash_where_proc_is_not_mounted_leaves_tmpdir_as_it_was(self):
+        # There the scratch file is named in TMPDIR: gone after a success
+        # and a failure alike.
+        if not proc_can_be_hidden():
+            self.skipTest("no mount namespace of our own here")
+        tmp = self.path("tmp")
+        os.mkdir(tmp)
+        env = dict(os.environ, TMPDIR=tmp)
+        result = run_without_proc("-o", "-", "-t", "48", "AB", env=env)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(len(result.stdout), 68)
+        result = run_without_proc("-o", "-", stdin=b"A" * 3000, env=env, file_blocks=1)
+        self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
+        self.assertEqual(os.listdir(tmp), [])
+        # A TMPDIR with no UTF-16 form is refused, not cut at its bad byte.
+        victim = os.fsencode(self.path("victim"))
+        with open(victim, "wb") as f:
+            f.write(b"untouched")
+        os.mkdir(victim + b"\xff")
+        env["TMPDIR"] = victim + b"\xff"
+        result = run_without_proc("-o", "-", "AB", env=env)
+        self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
+        self.assertEqual(open(victim, "rb").read(), b"untouched")
+        self.assertEqual(os.listdir(victim + b"\xff"), [])
 
     def test_options_may_follow_the_text_and_dashes_end_them(self):
         out = self.path("order.mid")
