@@ -77,11 +77,11 @@ int ReopenScratchFile(int fd, const std::string& path, bool named, bool written)
   return reopened;
 }
 
-// Whoever set the descriptor non-blocking (an event loop sharing it) still
-// gets the whole file: a full pipe is waited on.
-int WaitUntilWritable(int fd) {
-  pollfd writable{fd, POLLOUT, 0};
-  while (::poll(&writable, 1, -1) < 0) {
+// Whoever left a descriptor non-blocking (an event loop sharing it) still
+// gets the whole text read and the whole file written: it is waited on.
+int WaitFor(int fd, short events) {
+  pollfd ready{fd, events, 0};
+  while (::poll(&ready, 1, -1) < 0) {
     if (errno != EINTR) return errno;
   }
   return 0;
@@ -101,7 +101,7 @@ int CopyToStandardOutput(int fd) {
       if (written < 0) {
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
-        if (const int error = WaitUntilWritable(STDOUT_FILENO)) return error;
+        if (const int error = WaitFor(STDOUT_FILENO, POLLOUT)) return error;
         continue;
       }
       done += written;
@@ -120,7 +120,9 @@ int ReadStandardInput(std::string& text) {
     if (got == 0) return 0;
     if (got < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+      if (const int error = WaitFor(STDIN_FILENO, POLLIN)) return error;
+      continue;
     }
     text.append(piece, static_cast<size_t>(got));
   }

@@ -86,19 +86,21 @@ class Writing(ToolTestCase):
         self.assertEqual(int.from_bytes(result.stdout[18:22], "big"), 30 + 30000 * 8)
 
     @posix_only
-    def test_dash_waits_for_a_non_blocking_pipe(self):
-        # As an event loop leaves its pipes: a full one is waited on.
-        text = self.path("text")
-        with open(text, "wb") as f:
+    def test_non_blocking_pipes_are_waited_for(self):
+        # As an event loop leaves its pipes: an empty or full one is waited on.
+        text_read, text_write = os.pipe()
+        file_read, file_write = os.pipe()
+        os.set_blocking(text_read, False)
+        os.set_blocking(file_write, False)
+        tool = subprocess.Popen([TOOL, "-o", "-"], stdin=text_read, stdout=file_write,
+                                stderr=subprocess.PIPE)
+        os.close(text_read)
+        os.close(file_write)
+        time.sleep(0.5)  # long enough for the tool to find no text yet
+        with open(text_write, "wb") as f:
             f.write(b"A" * 200000)
-        r, w = os.pipe()
-        os.set_blocking(w, False)
-        with open(text, "rb") as stdin:
-            tool = subprocess.Popen([TOOL, "-o", "-"], stdin=stdin, stdout=w,
-                                    stderr=subprocess.PIPE)
-        os.close(w)
-        with os.fdopen(r, "rb") as reader:
-            time.sleep(0.5)  # long enough for the tool to fill the pipe
+        time.sleep(0.5)  # and to fill the pipe
+        with open(file_read, "rb") as reader:
             data = reader.read()
         _, errors = tool.communicate(timeout=60)
         self.assertEqual((tool.returncode, len(data)), (0, 52 + 200000 * 8), errors)
