@@ -1,10 +1,12 @@
 #include "ToolPlatform.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,8 +23,8 @@ namespace {
 // name (in memory where the system has that), named through /proc, which
 // the library writes as the open file it is; elsewhere, a new file of our
 // own in the temporary directory. Returns the descriptor to read back, or
-// -1; `named` tells which it is.
-int OpenScratchFile(std::string& path, bool& named) {
+// -1; `named` tells which it is, and `libraryPath` is `path` for WriteMIDI.
+int OpenScratchFile(std::string& path, UTF16String& libraryPath, bool& named) {
 #if QUORBEL_HAVE_PROC_SUPER_MAGIC
   // /proc may be missing at run time (a container, a chroot) even where
   // the system has it.
@@ -38,6 +40,7 @@ int OpenScratchFile(std::string& path, bool& named) {
       if (file != nullptr) std::fclose(file);
     }
     path = "/proc/self/fd/" + std::to_string(fd);
+    libraryPath.assign(path.begin(), path.end());  // ASCII
     named = false;
     return fd;
   }
@@ -45,18 +48,43 @@ int OpenScratchFile(std::string& path, bool& named) {
   const char* directory = std::getenv("TMPDIR");
   path = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") +
          "/quorbel-XXXXXX";
+  // WriteMIDI takes the name as UTF-16, which a TMPDIR that is not UTF-8
+  // has no form in; cut short at its bad byte, it would name another file.
+  size_t badOffset = 0;
+  if (!UTF8ToUTF16(path, libraryPath, badOffset)) {
+    errno = EILSEQ;
+    return -1;
+  }
   const int fd = ::mkstemp(path.data());
-  if (fd >= 0) ::close(fd);
+  if (fd < 0) return -1;
+  ::close(fd);
+  // mkstemp's letters are ASCII, a unit each in UTF-16 too.
+  std::copy(path.end() - 6, path.end(), libraryPath.end() - 6);
   named = true;
   return fd;
 }
 
-// The scratch file as WriteMIDI left it, open for reading and with no name.
-int ReopenScratchFile(int fd, const std::string& path, bool named) {
-  if (!named) return ::lseek(fd, 0, SEEK_SET) == 0 ? fd : -1;
-  const int reopened = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// The scratch file as WriteMIDI left it, open for reading and with no name;
+// or, after a failure, gone.
+int ReopenScratchFile(int fd, const std::string& path, bool named, bool written) {
+  if (!named) {
+    if (written && ::lseek(fd, 0, SEEK_SET) == 0) return fd;
+    ::close(fd);
+    return -1;
+  }
+  const int reopened = written ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
   ::unlink(path.c_str());
   return reopened;
+}
+
+// Whoever left a descriptor non-blocking (an event loop sharing it) still
+// gets the whole text read and the whole file written: it is waited on.
+int WaitFor(int fd, short events) {
+  pollfd ready{fd, events, 0};
+  while (::poll(&ready, 1, -1) < 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
 }
 
 int CopyToStandardOutput(int fd) {
@@ -72,7 +100,9 @@ int CopyToStandardOutput(int fd) {
       const ssize_t written = ::write(STDOUT_FILENO, piece + done, size_t(got - done));
       if (written < 0) {
         if (errno == EINTR) continue;
-        return errno;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+        if (const int error = WaitFor(STDOUT_FILENO, POLLOUT)) return error;
+        continue;
       }
       done += written;
     }
@@ -90,7 +120,9 @@ int ReadStandardInput(std::string& text) {
     if (got == 0) return 0;
     if (got < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+      if (const int error = WaitFor(STDIN_FILENO, POLLIN)) return error;
+      continue;
     }
     text.append(piece, static_cast<size_t>(got));
   }
@@ -126,22 +158,19 @@ int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) 
   // which would then be copied onto itself and reported as written.
   if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) return errno;
   std::string scratchPath;
-  bool named = false;
-  const int scratch = OpenScratchFile(scratchPath, named);
-  if (scratch < 0) return errno;
   UTF16String path;
-  size_t badOffset = 0;
-  UTF8ToUTF16(scratchPath, path, badOffset);
-  int error = 0;
-  if (WriteMIDI(notes, noteTicks, path.c_str()) != QUORBEL_OK) error = errno;
-  const int written = ReopenScratchFile(scratch, scratchPath, named);  // and removes its name
-  if (error == 0) error = written < 0 ? errno : CopyToStandardOutput(written);
-  if (written >= 0) {
-    ::close(written);
-  } else if (!named) {
-    ::close(scratch);
-  }
-  return error;
+  bool named = false;
+  const int scratch = OpenScratchFile(scratchPath, path, named);
+  if (scratch < 0) return errno;
+  const bool written = WriteMIDI(notes, noteTicks, path.c_str()) == QUORBEL_OK;
+  const int error = errno;
+  // Its name goes first, so that even a failed copy leaves nothing behind.
+  const int file = ReopenScratchFile(scratch, scratchPath, named, written);
+  if (!written) return error;
+  if (file < 0) return errno;
+  const int copyError = CopyToStandardOutput(file);
+  ::close(file);
+  return copyError;
 }
 
 }  // namespace quorbel::cli

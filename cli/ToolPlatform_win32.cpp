@@ -83,8 +83,11 @@ uint64_t NoteCount(const UTF16String& text) {
 // written, and copied to the standard output handle.
 int WriteMIDIToStandardOutput(const QuorbelUTF16Unit* notes, int32_t noteTicks) {
   wchar_t folder[MAX_PATH + 1], scratch[MAX_PATH + 1];
-  if (::GetTempPathW(MAX_PATH + 1, folder) == 0 ||
-      ::GetTempFileNameW(folder, L"qrb", 0, scratch) == 0) {
+  // A folder too long for the buffer comes back as the length it needs,
+  // with nothing written: not a folder to make a file in.
+  const DWORD folderLength = ::GetTempPathW(MAX_PATH + 1, folder);
+  if (folderLength > MAX_PATH) return ENAMETOOLONG;
+  if (folderLength == 0 || ::GetTempFileNameW(folder, L"qrb", 0, scratch) == 0) {
     return ErrnoFor(::GetLastError());
   }
   if (WriteMIDI(notes, noteTicks, scratch) != QUORBEL_OK) {

@@ -2,9 +2,11 @@
 import os
 import stat
 import subprocess
+import time
 import unittest
 
-from tool import MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only, run
+from tool import (MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only,
+                  proc_can_be_hidden, run, run_without_proc)
 
 
 class Writing(ToolTestCase):
@@ -84,21 +86,50 @@ class Writing(ToolTestCase):
         self.assertEqual(int.from_bytes(result.stdout[18:22], "big"), 30 + 30000 * 8)
 
     @posix_only
-    def test_dash_works_where_proc_is_not_mounted(self):
-        # As in a container or a chroot: /proc hidden in a mount namespace
-        # of the test's own, where the system lets it make one.
-        def without_proc(*args):
-            script = 'mount -t tmpfs none /proc && exec "$0" "$@"'
-            return subprocess.run(["unshare", "-m", "sh", "-c", script, TOOL, *args],
-                                  capture_output=True, timeout=60)
-        try:
-            if without_proc("--version").returncode != 0:
-                self.skipTest("no mount namespace of our own here")
-        except FileNotFoundError:
-            self.skipTest("no unshare here")
-        result = without_proc("-o", "-", "-t", "48", "AB")
+    def test_non_blocking_pipes_are_waited_for(self):
+        # As an event loop leaves its pipes: an empty or full one is waited on.
+        text_read, text_write = os.pipe()
+        file_read, file_write = os.pipe()
+        os.set_blocking(text_read, False)
+        os.set_blocking(file_write, False)
+        tool = subprocess.Popen([TOOL, "-o", "-"], stdin=text_read, stdout=file_write,
+                                stderr=subprocess.PIPE)
+        os.close(text_read)
+        os.close(file_write)
+        time.sleep(0.5)  # long enough for the tool to find no text yet
+        with open(text_write, "wb") as f:
+            f.write(b"A" * 200000)
+        time.sleep(0.5)  # and to fill the pipe
+        with open(file_read, "rb") as reader:
+            data = reader.read()
+        _, errors = tool.communicate(timeout=60)
+        self.assertEqual((tool.returncode, len(data)), (0, 52 + 200000 * 8), errors)
+
+    @posix_only
+    def test_dash_where_proc_is_not_mounted_leaves_tmpdir_as_it_was(self):
+        # There the scratch file is named in TMPDIR: gone after a success
+        # and a failure alike.
+        if not proc_can_be_hidden():
+            self.skipTest("no mount namespace of our own here")
+        tmp = self.path("tmp")
+        os.mkdir(tmp)
+        env = dict(os.environ, TMPDIR=tmp)
+        result = run_without_proc("-o", "-", "-t", "48", "AB", env=env)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(len(result.stdout), 68)
+        result = run_without_proc("-o", "-", stdin=b"A" * 3000, env=env, file_blocks=1)
+        self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
+        self.assertEqual(os.listdir(tmp), [])
+        # A TMPDIR with no UTF-16 form is refused, not cut at its bad byte.
+        victim = os.fsencode(self.path("victim"))
+        with open(victim, "wb") as f:
+            f.write(b"untouched")
+        os.mkdir(victim + b"\xff")
+        env["TMPDIR"] = victim + b"\xff"
+        result = run_without_proc("-o", "-", "AB", env=env)
+        self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
+        self.assertEqual(open(victim, "rb").read(), b"untouched")
+        self.assertEqual(os.listdir(victim + b"\xff"), [])
 
     def test_options_may_follow_the_text_and_dashes_end_them(self):
         out = self.path("order.mid")
@@ -160,10 +191,11 @@ class Errors(ToolTestCase):
         # In joined arguments the offset counts the joining spaces.
         self.assertUsageError(run("-o", out, "ab", b"c\xff"),
                               "text is not valid UTF-8 at byte 4")
-        for sequence in (b"\xc0\xaf", b"\xed\xa0\x80", b"\xf4\x90\x80\x80",
-                         b"\xe2\x82"):  # overlong, surrogate, too big, cut
+        for sequence in (b"\xc0\xaf", b"\xed\xa0\x80", b"\xed\xbf\xbf", b"\xf4\x90\x80\x80",
+                         b"\xe2\x82"):  # overlong, surrogates, too big, cut
             self.assertUsageError(run("-o", out, stdin=b"x" + sequence),
                                   "text is not valid UTF-8 at byte 1")
+        self.assertEqual(run("-o", "-", stdin=b"\xed\x9f\xbf").returncode, 0)  # U+D7FF
         self.assertUsageError(run("-o", os.fsencode(self.dir) + b"/\xff.mid", "A"),
                               f"output path is not valid UTF-8 at byte {len(self.dir) + 1}")
         self.assertEqual(os.listdir(self.dir), [])
@@ -210,6 +242,10 @@ class Errors(ToolTestCase):
         self.assertEqual(result.returncode, 1, result.stderr)
         self.assertIn(b"File too large", result.stderr)
         self.assertEqual(os.listdir(self.dir), [])
+        # Through -o -, whatever part of the file was made stays out.
+        result = subprocess.run(["sh", "-c", 'ulimit -f 1; exec "$0" -o -', TOOL],
+                                input=b"z" * 3000, capture_output=True, timeout=60)
+        self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
 
     @posix_only
     def test_a_fifo_without_a_reader_is_refused_not_waited_for(self):

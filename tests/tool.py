@@ -1,4 +1,5 @@
 """Runs the quorbel tool for the tool's tests."""
+import functools
 import os
 import subprocess
 import tempfile
@@ -29,6 +30,23 @@ def run(*args, stdin=b"", cwd=None):
     if not result.stdout.startswith(b"MThd"):
         result.stdout = as_lines(result.stdout)
     return result
+
+
+def run_without_proc(*args, stdin=b"", env=None, file_blocks=None):
+    """Runs the tool with /proc hidden, as in a container or a chroot: in a
+    mount namespace of its own, under an optional file size limit."""
+    limit = f"ulimit -f {file_blocks} && " if file_blocks else ""
+    script = f'mount -t tmpfs none /proc && {limit}exec "$0" "$@"'
+    return subprocess.run(["unshare", "-m", "sh", "-c", script, TOOL, *args], input=stdin,
+                          env=env, capture_output=True, timeout=120)
+
+
+@functools.cache
+def proc_can_be_hidden():
+    try:
+        return run_without_proc("--version").returncode == 0
+    except FileNotFoundError:  # no unshare
+        return False
 
 
 class ToolTestCase(unittest.TestCase):
