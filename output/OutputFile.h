@@ -20,28 +20,26 @@ namespace quorbel {
 // file system of its own: there, files are kept in memory (MemoryFiles.h),
 // and a file replaces the one at its path only when complete.
 //
-// What the path names decides how it is written:
+// What each kind of path gets, and what each road promises, is the table
+// in quorbel/quorbel.h: that table is this component's contract, and the
+// man page is made from it.
 //
-//   path names                               written
-//   ---------------------------------------  ---------------------------------
-//   nothing, or a regular file               atomically: a temporary beside it
-//                                            is renamed over the path once
-//                                            complete (on Linux an unnamed
-//                                            one, which a crash cannot leave)
-//   a regular file the caller may write in   in place: space reserved first,
-//   a directory that refuses the rename      then written and cut to size;
-//   (not writable, sticky and another's,     not atomic
-//   append-only, immutable) or a file
-//   mounted over another
-//   a device, FIFO, socket or terminal       in place, as it is
-//   an open file through /proc (/dev/stdout) opened anew and truncated, as
-//                                            cp opens it
-//
-// A symbolic link stays a link: the file it leads to is replaced. A
-// replaced file keeps its owner where the system allows, its permission
-// bits, and its extended attributes and ACL. Until Close, an atomic
-// replacement leaves the path as it was, and a file that is discarded, or
-// whose Close fails, leaves nothing behind.
+// Threat model: the attacker is another local user who can write to some
+// directory on the path, and who renames, links and swaps files there
+// while a call runs. Against that, on POSIX systems:
+//   - the path is walked one directory at a time, each held open, and a
+//     link is followed only where the kernel's own open would follow it
+//     (fs.protected_symlinks included), read through a descriptor of the
+//     link itself so that what is checked is what is followed; the kernel's
+//     own lookup of the whole path must agree, or the call fails (EAGAIN);
+//   - only the file the path named when the call began is written, in the
+//     directory held since, whatever is renamed later;
+//   - the new file never gives wider access than the old one: owner, mode,
+//     attributes and ACL are carried over exactly, or the call fails;
+//   - every open is O_CLOEXEC, a temporary is unnamed (O_TMPFILE) or made
+//     with O_EXCL, and a file written in place is opened with O_NOFOLLOW.
+// Every system call goes through SystemCalls_posix.h, where tests can
+// fail any step.
 class OutputFile final : public OutputSink {
  public:
   static constexpr uint64_t kUnknownSize = UINT64_MAX;

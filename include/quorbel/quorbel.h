@@ -55,6 +55,7 @@ extern "C" {
  *                                path once complete: after QUORBEL_OK, path
  *                                holds the whole new file; after 0, path is
  *                                exactly as it was and no temporary is left.
+ *                                Other hard links keep the old file.
  *                                On Linux the temporary has no name until it
  *                                is complete, so a process killed meanwhile
  *                                leaves nothing (short of a kill between
@@ -69,12 +70,18 @@ extern "C" {
  *   may write, where a rename    directory is not the caller's to write, is
  *   cannot replace it            sticky and neither it nor the file is the
  *                                caller's, is append-only or immutable, or
- *                                the file is mounted over another. The new file's space
- *                                is reserved first (Linux), so a full disk or
- *                                a quota refuses the call with the old file
- *                                whole; a later failure can leave it mixed.
- *   a device, FIFO, socket or    Written in place, as it is. A FIFO that no
- *   terminal                     process is reading gives ENXIO.
+ *                                the file is mounted over another. Before
+ *                                the first byte changes, a file past the
+ *                                caller's file size limit is refused (EFBIG)
+ *                                and so is one the file system has no room
+ *                                for (ENOSPC: space reserved on Linux, free
+ *                                space counted elsewhere); the old file
+ *                                stays whole. An I/O error or a crash
+ *                                midway can still leave it mixed. Other
+ *                                hard links see the new bytes.
+ *   a device, FIFO or terminal   Written in place, as it is. A FIFO that no
+ *                                process is reading gives ENXIO, and so
+ *                                does a socket, which cannot be opened.
  *   an open file through /proc   Opened anew and truncated, as cp would
  *   (/dev/stdout, /dev/fd/N)     open it: /dev/stdout redirected with >>
  *                                loses what it held. A host that wants its
@@ -82,21 +89,30 @@ extern "C" {
  *                                to an unnamed file and copies it (the tool's
  *                                -o - does).
  *
+ * Who this guards against: another local user who can write to some
+ * directory on the path, and who may rename, link and swap files there
+ * while the call runs. A call follows a symbolic link only where the
+ * kernel's own open would (fs.protected_symlinks included), writes only the
+ * file the path named when the call began, and never gives a file wider
+ * access than the one it replaces. Where a path keeps changing under the
+ * call so that it cannot be sure what the path names, it fails with EAGAIN.
+ *
  * The whole length is known before the first byte, so the file is written
  * front to back and never sought: pipes and FIFOs take any length.
  * A replaced file keeps its permission bits, its owner where the system
  * allows (set-id bits only along with the owner), and its extended
- * attributes, its POSIX ACL among them; if an ACL or user attribute cannot
- * be copied, the call fails and the old file stays. Attributes that only
+ * attributes, its POSIX ACL among them, of any size. The new file's ACL is
+ * exactly the old one's: none where it had none, whatever default ACL the
+ * directory gives new files. If an ACL or user attribute cannot be read or
+ * copied, the call fails and the old file stays. Attributes that only
  * privilege may set (security.*, trusted.*) are copied where allowed. On
  * macOS and the BSDs only the owner and the permission bits are kept. On
  * Windows, ReplaceFileW keeps the replaced file's attributes and ACL. A file
  * the caller may not write is refused with EACCES. On POSIX systems a
  * symbolic link stays a link: the file it leads to when the call begins is
  * replaced, even if the link is retargeted meanwhile (on Windows the link
- * itself is replaced). Replacement breaks hard links. The replacement is
- * atomic, not durable: nothing is forced to the disk, so a power failure
- * soon after may lose the new file.
+ * itself is replaced). The replacement is atomic, not durable: nothing is
+ * forced to the disk, so a power failure soon after may lose the new file.
  *
  * The call allocates no heap memory (extended attributes over 2 KiB are
  * copied through a mapping of their own), uses at most about 27 KiB of stack
@@ -131,7 +147,9 @@ extern "C" {
  *            EIO and the like. EFBIG also when the track would pass the
  *            4 GiB a MIDI track can hold: known from the text before
  *            anything is opened, so nothing is touched.
- *   ENXIO    path is a FIFO that no process is reading.
+ *   ENXIO    path is a FIFO that no process is reading, or a socket.
+ *   EAGAIN   the path kept changing under the call (another process
+ *            renaming or swapping links along it): nothing was written.
  *   EIO      also when the track written differs from the length announced
  *            in its header: never a file with a wrong length.
  * On success errno is left as the caller had it.
