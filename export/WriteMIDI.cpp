@@ -1,6 +1,7 @@
 #include <cerrno>
 
 #include "ErrorReport.h"
+#include "LongTrackBuffer.h"
 #include "MIDIFileWriter.h"
 #include "NativePath.h"
 #include "OutputFile.h"
@@ -27,11 +28,12 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
   if (trackLength > MIDIFileWriter::kMaxTrackLength) return EFBIG;
 
   OutputFile file;  // discards the file unless it is closed successfully
-  if (const int error = file.Open(nativePath.c_str(),
-                                  MIDIFileWriter::kBytesBeforeTrack + trackLength)) {
+  if (const int error = file.Open(nativePath.c_str(), MIDIFileWriter::kBytesBeforeTrack + trackLength)) {
     return error;
   }
-  MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength);
+  const uint64_t fileSize = MIDIFileWriter::kBytesBeforeTrack + trackLength;
+  const LongTrackBuffer pieces(fileSize);
+  MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength, pieces.data(), pieces.size());
   WriteTextTrack(writer, notes, text.units, static_cast<uint32_t>(noteTicks));
   if (const int error = writer.Finish()) return error;
   return file.Close();

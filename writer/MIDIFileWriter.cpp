@@ -68,8 +68,12 @@ uint8_t* PutNoteRun(uint8_t* out, const uint8_t* notes, size_t count,
 }  // namespace
 
 MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division,
-                               uint64_t declaredTrackLength)
-    : sink_(sink), declaredTrackLength_(declaredTrackLength) {
+                               uint64_t declaredTrackLength, uint8_t* lentBuffer,
+                               size_t lentBufferSize)
+    : sink_(sink),
+      declaredTrackLength_(declaredTrackLength),
+      buffer_(lentBufferSize >= kBufferSize ? lentBuffer : ownBuffer_),
+      capacity_(lentBufferSize >= kBufferSize ? lentBufferSize : kBufferSize) {
   uint8_t* out = buffer_;
   out = PutTag(out, "MThd");
   out = PutBigEndian32(out, 6);
@@ -137,8 +141,8 @@ void MIDIFileWriter::EndMetaEvent(uint8_t* out) {
 
 void MIDIFileWriter::WriteBytes(const uint8_t* bytes, size_t size) {
   while (size > 0 && error_ == 0) {
-    if (used_ == kBufferSize) Flush();
-    const size_t piece = std::min(size, kBufferSize - used_);
+    if (used_ == capacity_) Flush();
+    const size_t piece = std::min(size, capacity_ - used_);
     std::memcpy(buffer_ + used_, bytes, piece);
     used_ += piece;
     bytes += piece;
@@ -169,7 +173,7 @@ void MIDIFileWriter::WriteNotes(uint8_t channel, const uint8_t* notes,
   *shapeEnd++ = offVelocity & 0x7F;
   const size_t noteSize = static_cast<size_t>(shapeEnd - shape);
   for (size_t done = 1; done < count && error_ == 0;) {
-    const size_t room = (kBufferSize - used_) / noteSize;
+    const size_t room = (capacity_ - used_) / noteSize;
     if (room == 0) {
       Flush();
       continue;

@@ -36,8 +36,9 @@ namespace quorbel {
 //
 // Errors are sticky: the first failure (of the sink, or an argument with no
 // encoding) is kept, nothing more reaches the sink, and Finish() reports it.
-// Every byte goes through a fixed buffer inside the object, so the writer
-// allocates nothing and the sink sees a few large writes.
+// Every byte goes through a fixed buffer inside the object, or through a
+// larger one the caller lends for a long track, so the writer allocates
+// nothing and the sink sees a few large writes.
 class MIDIFileWriter {
  public:
   // The largest delta time, and the largest meta event length, that a
@@ -54,8 +55,11 @@ class MIDIFileWriter {
   // quarter note), "MTrk" and the track length: the declared one, or a
   // provisional one that Finish replaces. A declared length above
   // kMaxTrackLength fails the writer with EFBIG at once.
+  // `lentBuffer`, when given, takes the place of the writer's own buffer
+  // and must outlive it: the larger it is, the fewer the sink's writes.
   MIDIFileWriter(OutputSink& sink, int16_t division,
-                 uint64_t declaredTrackLength = kUndeclaredLength);
+                 uint64_t declaredTrackLength = kUndeclaredLength,
+                 uint8_t* lentBuffer = nullptr, size_t lentBufferSize = 0);
   MIDIFileWriter(const MIDIFileWriter&) = delete;
   MIDIFileWriter& operator=(const MIDIFileWriter&) = delete;
 
@@ -124,13 +128,15 @@ class MIDIFileWriter {
   bool lengthInBuffer_ = false;  // the true length waits in the buffer
   uint64_t flushedBytes_ = 0;  // bytes already handed to the sink
   size_t used_ = 0;            // bytes waiting in buffer_
-  uint8_t buffer_[kBufferSize];
+  uint8_t* buffer_;            // ownBuffer_, or the one lent
+  size_t capacity_;
+  uint8_t ownBuffer_[kBufferSize];
 
   static constexpr uint8_t kNoStatus = 0xFF;
 };
 
 inline uint8_t* MIDIFileWriter::Reserve(size_t size) {
-  if (kBufferSize - used_ < size) Flush();
+  if (capacity_ - used_ < size) Flush();
   return buffer_ + used_;
 }
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quorbel {
+
+// Memory lent to the writer for a long file, so that it reaches the file
+// system in pieces of kLargestPiece bytes rather than the writer's own
+// 16 KiB: each write costs a system call and a pass of the file system's
+// own locking, and for a file of megabytes small pieces cost more than the
+// encoding itself. Larger pieces gain little more and cost more, once the
+// piece and the file system's pages no longer share the processor's
+// second-level cache. The memory is mapped for the call alone (never the
+// heap, never the stack) and only for a file of at least kLongFile bytes;
+// where no mapping can be had, data() is null and the writer keeps its own
+// buffer, at the old speed.
+class LongTrackBuffer {
+ public:
+  static constexpr uint64_t kLongFile = 256 * 1024;
+  static constexpr size_t kLargestPiece = 256 * 1024;
+
+  explicit LongTrackBuffer(uint64_t fileSize);
+  ~LongTrackBuffer();
+  LongTrackBuffer(const LongTrackBuffer&) = delete;
+  LongTrackBuffer& operator=(const LongTrackBuffer&) = delete;
+
+  uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// The piece size for a file of `fileSize` bytes: none below kLongFile, the
+// whole file up to kLargestPiece, rounded up to whole pages of `pageSize`.
+inline size_t LongTrackPieceSize(uint64_t fileSize, size_t pageSize) {
+  if (fileSize < LongTrackBuffer::kLongFile) return 0;
+  const uint64_t wanted =
+      fileSize < LongTrackBuffer::kLargestPiece ? fileSize : LongTrackBuffer::kLargestPiece;
+  return static_cast<size_t>((wanted + pageSize - 1) / pageSize * pageSize);
+}
+
+}  // namespace quorbel
