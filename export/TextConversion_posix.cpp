@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "TextConversion.h"
+#include "ASCIIScan.h"
 #include "UTF8Encoding.h"
 
 namespace quorbel {
@@ -11,25 +12,6 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 constexpr size_t kBlock = 16;
 
-// Narrows a block of units to bytes if all of them are ASCII. The block is
-// read as whole words, and copied to locals, so that the compiler sees that
-// the bytes written cannot change the units read. 0xFF80 in every 16-bit
-// lane catches a unit above 0x7F in either byte order.
-bool PutASCIIBlock(const QuorbelUTF16Unit* units, uint8_t* out) {
-  static_assert(sizeof(QuorbelUTF16Unit) == 2);
-  uint64_t words[kBlock / 4];
-  std::memcpy(words, units, sizeof words);
-  uint64_t bits = 0;
-  for (const uint64_t word : words) bits |= word;
-  if ((bits & 0xFF80FF80FF80FF80u) != 0) return false;
-  QuorbelUTF16Unit block[kBlock];
-  std::memcpy(block, words, sizeof block);
-  uint8_t narrow[kBlock];
-  for (size_t k = 0; k < kBlock; ++k) narrow[k] = static_cast<uint8_t>(block[k]);
-  std::memcpy(out, narrow, kBlock);
-  return true;
-}
-
 }  // namespace
 
 size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
@@ -38,7 +20,7 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
   size_t i = 0;
   while (i < count) {
     // ASCII, the common case, goes a block at a time: one byte a unit.
-    if (count - i >= kBlock && PutASCIIBlock(units + i, out)) {
+    if (count - i >= kBlock && NarrowASCIIBlock(units + i, out)) {
       i += kBlock;
       out += kBlock;
       continue;

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "ASCIIScan.h"
 #include "TextConversion.h"
 
 namespace quorbel {
@@ -28,26 +29,20 @@ uint64_t VarLenSize(uint32_t value) {
 }  // namespace
 
 // One pass finds both the terminator and the converted length, so that a
-// long text is read twice in all, not three times: eight units a step,
-// each read only once the one before it is known not to be the
-// terminator, so nothing past the end is read. ASCII is a byte a unit in
-// every multibyte encoding the library converts to; a stretch with anything
-// else goes to the system's own measure a piece at a time.
+// long text is read twice in all, not three times. ASCII is a byte a unit
+// in every multibyte encoding the library converts to, and is counted by
+// the vector scan; a stretch with anything else goes to the system's own
+// measure a piece at a time.
 TextSize MeasureText(const QuorbelUTF16Unit* notes) {
   TextSize size{0, 0};
   if (notes == nullptr) return size;
   for (;;) {
+    const size_t run = ASCIIRunLength(notes + size.units);
+    size.units += run;
+    size.bytes += run;
     const QuorbelUTF16Unit* const p = notes + size.units;
-    if (p[0] == 0 || p[1] == 0 || p[2] == 0 || p[3] == 0 || p[4] == 0 || p[5] == 0 ||
-        p[6] == 0 || p[7] == 0) {
-      break;
-    }
-    if (((p[0] | p[1] | p[2] | p[3] | p[4] | p[5] | p[6] | p[7]) & 0xFF80) == 0) {
-      size.units += 8;
-      size.bytes += 8;
-      continue;
-    }
-    size_t found = 8;
+    if (p[0] == 0) return size;
+    size_t found = 1;
     while (found < kPieceUnits && p[found] != 0) ++found;
     // A unit more where the text goes on, so that a pair across the end of
     // the piece stays whole.
@@ -55,12 +50,6 @@ TextSize MeasureText(const QuorbelUTF16Unit* notes) {
     size.units += count;
     size.bytes += MeasureTextPiece(p, count);
   }
-  const QuorbelUTF16Unit* const rest = notes + size.units;
-  size_t count = 0;
-  while (rest[count] != 0) ++count;
-  size.units += count;
-  size.bytes += MeasureTextPiece(rest, count);
-  return size;
 }
 
 uint64_t TextTrackLength(uint64_t textBytes, uint32_t noteTicks) {

@@ -15,6 +15,7 @@
 
 #include "ExpectedMIDIFile.h"
 #include "TempDirectory.h"
+#include "TextTrack.h"
 #include "quorbel/quorbel.h"
 
 namespace {
@@ -69,6 +70,19 @@ Bytes ExpectedTextBytes(const std::u16string& text) {
   return out;
 }
 
+// The count before the file is written, whose vector scan reads whole
+// aligned blocks, holds to the oracle wherever the text starts: at each
+// of the 16 unit alignments a block of 32 bytes allows.
+void CheckCountAtEveryAlignment(const std::u16string& text, size_t expectedBytes) {
+  std::vector<char16_t> room(text.size() + 17);
+  for (size_t offset = 0; offset < 16; ++offset) {
+    std::copy(text.begin(), text.end(), room.begin() + offset);
+    room[offset + text.size()] = 0;
+    const quorbel::TextSize size = quorbel::MeasureText(room.data() + offset);
+    Check(size.units == text.size() && size.bytes == expectedBytes);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -94,7 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   Check(result == QUORBEL_OK);
+  const Bytes expectedText = ExpectedTextBytes(text);
+  CheckCountAtEveryAlignment(text, expectedText.size());
   Check(FolderHoldsOnly("out.mid"));
-  Check(quorbel::test::ReadFile(path) == quorbel::test::ExpectedMIDIFile(ExpectedTextBytes(text), uint32_t(ticks)));
+  Check(quorbel::test::ReadFile(path) == quorbel::test::ExpectedMIDIFile(expectedText, uint32_t(ticks)));
   return 0;
 }
