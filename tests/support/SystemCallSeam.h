@@ -10,8 +10,9 @@
 // One entry is armed at a time; arming another, or RestoreSystemCalls, lets
 // go of the one before. A close counts only on a regular file, so that the
 // directories held on the way are not taken for the file; a failed close
-// still lets go of the descriptor, as a real one does. Every other entry
-// fails without doing anything.
+// still lets go of the descriptor, as a real one does; any other call that
+// fails does nothing. A call that goes through goes to the real table, not
+// to a fake put in the same entry before.
 
 #include <sys/stat.h>
 
