@@ -291,12 +291,17 @@ TEST(WriterMetaEvents, TextLongerThanTheBufferArrivesWhole) {
 // Every write, and the length patch, may fail: the writer then keeps the
 // first error, sends nothing more, and Finish reports it.
 TEST(WriterFailures, AFailedWriteIsReportedAndNothingFollowsIt) {
-  for (int failAt = 1; failAt <= 3; ++failAt) {
+  // Eight bytes a note (on and off alternate: no running status), for two
+  // buffers and a half, which leave in three writes, the last from Finish.
+  constexpr int kWrites = 3;
+  constexpr size_t kNotes = (kWrites - 1) * MIDIFileWriter::kBufferSize / 8 +
+                            MIDIFileWriter::kBufferSize / 16;
+  for (int failAt = 1; failAt <= kWrites; ++failAt) {
     FailingSink sink;
     sink.failAtWrite = failAt;
     sink.error = ENOSPC;
     MIDIFileWriter writer(sink, 96);
-    for (int i = 0; i < 5000; ++i) {  // about 35 KiB: three writes
+    for (size_t i = 0; i < kNotes; ++i) {
       writer.WriteChannelEvent(0x90, 60, 127);
       writer.AdvanceTime(48);
       writer.WriteChannelEvent(0x80, 60, 0);

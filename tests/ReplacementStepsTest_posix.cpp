@@ -19,6 +19,7 @@
 
 #include "AsAnotherUser.h"
 #include "OutputFile.h"
+#include "SystemCallSeam.h"
 #include "SystemCalls_posix.h"
 #include "TempDirectory.h"
 
@@ -52,7 +53,7 @@ class ReplacementSteps : public ::testing::Test {
     opens.clear();
     failuresLeft = 0;
   }
-  void TearDown() override { systemCalls = real; }
+  void TearDown() override { RestoreSystemCalls(); }
 
   // Returns the error of Open, Write or Close, or 0.
   int Replace(const std::string& name, const std::string& text) {
@@ -159,20 +160,16 @@ TEST_F(ReplacementSteps, AShortWriteIsContinuedNotRepeated) {
 // file is renamed over it, as over any file; an append-only directory,
 // which allows no rename, keeps the other's file and no temporary.
 TEST_F(ReplacementSteps, ANameMadeMeanwhileIsReplacedExceptWhereNoRenameIsAllowed) {
-  static std::string path;
-  path = dir / "out.mid";
-  systemCalls.linkat = [](int fromDirectory, const char* from, int toDirectory, const char* to,
-                          int flags) {
-    if (!IsTemporary(to) && failuresLeft-- > 0) WriteFile(path, "other");
-    return real.linkat(fromDirectory, from, toDirectory, to, flags);
-  };
-  failuresLeft = 1;
+  const std::string path = dir / "out.mid";
+  const auto otherWriter = [&] { WriteFile(path, "other"); };
+  BeforeCall<&SystemCalls::linkat>(1, otherWriter);
   ASSERT_EQ(Replace("out.mid", "new"), 0);
+  ASSERT_TRUE(CallReached());
   EXPECT_EQ(Read("out.mid"), "new");
   EXPECT_TRUE(NoTemporaryLeft());
 
   ::unlink(path.c_str());
-  failuresLeft = 1;
+  BeforeCall<&SystemCalls::linkat>(1, otherWriter);
   systemCalls.statx = [](int directory, const char* name, int flags, unsigned int mask,
                          struct statx* status) {
     const int result = real.statx(directory, name, flags, mask, status);
@@ -364,9 +361,7 @@ TEST_F(ReplacementSteps, AnAttributeThatCannotBeCopiedFailsTheCall) {
   };
   systemCalls.getxattrat = [](int, const char*, unsigned int, const char*, void* value,
                               size_t) { return *static_cast<char*>(value) = 'v', ssize_t(1); };
-  systemCalls.fsetxattr = [](int, const char*, const void*, size_t, int) {
-    return errno = EIO, -1;
-  };
+  FailCall<&SystemCalls::fsetxattr>(1, EIO);
   EXPECT_EQ(Replace("out.mid", "new"), EIO);
   EXPECT_EQ(Read("out.mid"), "old");
   EXPECT_TRUE(NoTemporaryLeft());

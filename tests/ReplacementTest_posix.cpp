@@ -1,5 +1,6 @@
 // All or nothing: a call either puts a whole new file in place of the path
-// or leaves the path exactly as it was, whatever fails and wherever.
+// or leaves the path exactly as it was, whatever fails and wherever. The
+// faults come through the output file's table of system calls.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -12,12 +13,12 @@
 #include <cerrno>
 #include <csignal>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "AsAnotherUser.h"
+#include "MIDIFileWriter.h"
 #include "QuorbelFeatures.h"
-#include "SystemCallFaults.h"
+#include "SystemCallSeam.h"
 #include "TempDirectory.h"
 #include "WriteCall.h"
 #include "quorbel/quorbel.h"
@@ -32,7 +33,7 @@ const std::string kOldContent = "the old file, which must survive: " + std::stri
 
 class Replacement : public ::testing::Test {
  protected:
-  void TearDown() override { QuorbelDisarmFaults(); }
+  void TearDown() override { RestoreSystemCalls(); }
 
   void WriteOld(const std::string& path, mode_t mode = 0644) {
     WriteFile(path, kOldContent);
@@ -49,35 +50,40 @@ class Replacement : public ::testing::Test {
 
 TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
   const std::u16string shortText = u"AB";
-  const std::u16string longText(100000, u'a');  // leaves the buffer many times
+  // Eight bytes a note at 48 ticks: 32 buffers and a few bytes, 33 writes
+  // whatever the buffer's size, so the 20th is one in the middle.
+  const std::u16string longText(4 * MIDIFileWriter::kBufferSize, u'a');
+  using Arm = void (*)(int nth, int error);
   const struct {
     const char* where;
-    QuorbelFaultPoint point;
+    Arm arm;
     int nth;
     const std::u16string* text;
     int error;
+    bool renames;  // a step that a new unnamed file, linked in under its own name, skips
   } faults[] = {
-      {"the only write", kFaultAtWrite, 1, &shortText, ENOSPC},
-      {"the first write", kFaultAtWrite, 1, &longText, EIO},
-      {"a later write", kFaultAtWrite, 20, &longText, EDQUOT},
-      {"the close", kFaultAtClose, 1, &shortText, EIO},
-      {"the rename", kFaultAtRename, 1, &shortText, EXDEV},
+      {"the only write", FailCall<&SystemCalls::write>, 1, &shortText, ENOSPC, false},
+      {"the first write", FailCall<&SystemCalls::write>, 1, &longText, EIO, false},
+      {"a later write", FailCall<&SystemCalls::write>, 20, &longText, EDQUOT, false},
+      {"the close", FailCall<&SystemCalls::close>, 1, &shortText, EIO, false},
+      {"the rename", FailCall<&SystemCalls::renameat>, 1, &shortText, EXDEV, true},
       // The unnamed temporary's name, given once it is complete.
-      {"the naming", QUORBEL_HAVE_O_TMPFILE ? kFaultAtLink : kFaultAtRename, 1, &shortText, EMLINK},
+      {"the naming",
+       QUORBEL_HAVE_O_TMPFILE ? FailCall<&SystemCalls::linkat> : FailCall<&SystemCalls::renameat>,
+       1, &shortText, EMLINK, false},
   };
   for (const bool oldFileExists : {true, false}) {
     for (const auto& fault : faults) {
-      // A new unnamed file is linked in under its own name: no rename.
-      if (!oldFileExists && QUORBEL_HAVE_O_TMPFILE && fault.point == kFaultAtRename) continue;
+      if (!oldFileExists && QUORBEL_HAVE_O_TMPFILE && fault.renames) continue;
       if (oldFileExists) {
         WriteOld(file);
       } else {
         ::unlink(file.c_str());
       }
-      QuorbelArmFault(fault.point, fault.nth, fault.error);
+      fault.arm(fault.nth, fault.error);
       const Result result = Write(fault.text->c_str(), 48, file);
-      EXPECT_TRUE(QuorbelFaultReached()) << fault.where;
-      QuorbelDisarmFaults();
+      EXPECT_TRUE(CallReached()) << fault.where;
+      RestoreSystemCalls();
       EXPECT_EQ(result.value, 0) << fault.where;
       EXPECT_EQ(result.error, fault.error) << fault.where;
       if (oldFileExists) {
@@ -90,40 +96,31 @@ TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
   }
 }
 
-void RemoveTheDirectoryOfTheCall();
-std::string directoryOfTheCall;
-
-void RemoveTheDirectoryOfTheCall() {
-  for (const std::string& name : TempDirectory::EntriesOf(directoryOfTheCall)) {
-    ::unlink((directoryOfTheCall + "/" + name).c_str());
-  }
-  ::rmdir(directoryOfTheCall.c_str());
-}
-
 TEST_F(Replacement, ADirectoryRemovedWhileTheCallRunsIsReported) {
   const std::string inner = dir / "inner";
   ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
-  directoryOfTheCall = inner;
-  QuorbelArmHook(kFaultAtWrite, 1, RemoveTheDirectoryOfTheCall);
+  BeforeCall<&SystemCalls::write>(1, [&] {
+    for (const std::string& name : TempDirectory::EntriesOf(inner)) {
+      ::unlink((inner + "/" + name).c_str());
+    }
+    ::rmdir(inner.c_str());
+  });
   const Result result = Write(u"AB", 48, inner + "/song.mid");
-  ASSERT_TRUE(QuorbelFaultReached());
+  ASSERT_TRUE(CallReached());
   EXPECT_EQ(result.value, 0);
   EXPECT_EQ(result.error, ENOENT);
   EXPECT_FALSE(Exists(inner));
 }
-
-Names entriesAtTheClose;
-void ListTheDirectoryOfTheCall() { entriesAtTheClose = TempDirectory::EntriesOf(directoryOfTheCall); }
 
 // A kill can leave the temporary's name behind only between its naming and
 // the rename; the close, which can flush for long, comes before the naming.
 TEST_F(Replacement, AnUnnamedTemporaryIsClosedBeforeItHasAName) {
   if (!QUORBEL_HAVE_O_TMPFILE) GTEST_SKIP() << "named temporaries";
   WriteOld(file);
-  directoryOfTheCall = dir.path();
-  QuorbelArmHook(kFaultAtClose, 1, ListTheDirectoryOfTheCall);
+  Names entriesAtTheClose;
+  BeforeCall<&SystemCalls::close>(1, [&] { entriesAtTheClose = dir.Entries(); });
   EXPECT_EQ(Write(u"AB", 48, file).value, QUORBEL_OK);
-  ASSERT_TRUE(QuorbelFaultReached());
+  ASSERT_TRUE(CallReached());
   EXPECT_EQ(entriesAtTheClose, Names{"song.mid"});
   EXPECT_EQ(dir.Entries(), Names{"song.mid"});
 }
@@ -190,9 +187,9 @@ TEST_F(Replacement, ASymbolicLinkStaysALinkAndItsTargetIsReplacedOrKept) {
     return ::lstat((dir / name).c_str(), &status) == 0 && S_ISLNK(status.st_mode);
   };
 
-  QuorbelArmFault(kFaultAtWrite, 1, EIO);
+  FailCall<&SystemCalls::write>(1, EIO);
   EXPECT_EQ(Write(u"AB", 48, dir / "link2.mid").value, 0);
-  QuorbelDisarmFaults();
+  RestoreSystemCalls();
   EXPECT_TRUE(isLink("link.mid") && isLink("link2.mid"));
   ExpectOld(dir / "store/target.mid");
   EXPECT_EQ(TempDirectory::EntriesOf(dir / "store"), Names{"target.mid"});
@@ -279,21 +276,22 @@ TEST_F(Replacement, WhatTheCallerMayNotWriteKeepsItsFile) {
   ExpectOld(file);
 }
 
+#if QUORBEL_HAVE_FALLOCATE
 // Written in place (a directory the caller may not write into), a file
 // whose new size cannot be reserved keeps every old byte.
 TEST_F(Replacement, AReservationRefusedInPlaceLeavesTheOldFileWhole) {
-  if (!QUORBEL_HAVE_FALLOCATE) GTEST_SKIP() << "no space reservation here";
   ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
   WriteOld(file, 0666);
   const int result = AsAnotherUser([this] {
-    QuorbelArmFault(kFaultAtReserve, 1, EDQUOT);
+    FailCall<&SystemCalls::fallocate>(1, EDQUOT);
     const Result written = Write(std::u16string(10000, u'r').c_str(), 48, file);
-    return written.value == 0 && written.error == EDQUOT && QuorbelFaultReached() ? 0 : 1;
+    return written.value == 0 && written.error == EDQUOT && CallReached() ? 0 : 1;
   });
   EXPECT_EQ(result, 0);
   ExpectOld(file);
   EXPECT_EQ(dir.Entries(), Names{"song.mid"});
 }
+#endif
 
 TEST_F(Replacement, LongPathsWorkUpToTheSystemLimit) {
   // About 4000 characters: directories of 200 characters each.
