@@ -37,10 +37,12 @@ using Kind = OutputFileState::Kind;
 enum class EmptyPathLink : uint8_t { kUntried, kWorks, kRefused };
 std::atomic<EmptyPathLink> emptyPathLink{EmptyPathLink::kUntried};
 
+#if QUORBEL_HAVE_O_TMPFILE
 bool UnnamedFilesCanBeNamed() {
   return emptyPathLink.load(std::memory_order_relaxed) == EmptyPathLink::kWorks ||
          ProcessFileDescriptorsVisible();
 }
+#endif
 
 // Gives the unnamed file `fd` the name `name`, which must not exist yet.
 [[nodiscard]] int NameUnnamed(int fd, int directory, const char* name) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AsAnotherUser.h"
+#include "LongTrackBuffer.h"
 #include "MIDIFileWriter.h"
 #include "QuorbelFeatures.h"
 #include "SystemCallSeam.h"
@@ -50,9 +51,13 @@ class Replacement : public ::testing::Test {
 
 TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
   const std::u16string shortText = u"AB";
-  // Eight bytes a note at 48 ticks: 32 buffers and a few bytes, 33 writes
-  // whatever the buffer's size, so the 20th is one in the middle.
-  const std::u16string longText(4 * MIDIFileWriter::kBufferSize, u'a');
+  // Eight bytes a note at 48 ticks: a long file, which goes out in the
+  // large pieces of a long file (or in the writer's own, where no mapping
+  // is had: more of them), so that one write falls in the middle.
+  const std::u16string longText(4 * LongTrackBuffer::kLargestPiece / 8, u'a');
+  const uint64_t longFile = 52 + 8 * longText.size();
+  const size_t piece = LongTrackPieceSize(longFile, size_t(::sysconf(_SC_PAGESIZE)));
+  const int middleWrite = int((longFile + piece - 1) / piece / 2 + 1);
   using Arm = void (*)(int nth, int error);
   const struct {
     const char* where;
@@ -64,7 +69,7 @@ TEST_F(Replacement, AFailureAtAnyPointLeavesThePathAsItWas) {
   } faults[] = {
       {"the only write", FailCall<&SystemCalls::write>, 1, &shortText, ENOSPC, false},
       {"the first write", FailCall<&SystemCalls::write>, 1, &longText, EIO, false},
-      {"a later write", FailCall<&SystemCalls::write>, 20, &longText, EDQUOT, false},
+      {"a later write", FailCall<&SystemCalls::write>, middleWrite, &longText, EDQUOT, false},
       {"the close", FailCall<&SystemCalls::close>, 1, &shortText, EIO, false},
       {"the rename", FailCall<&SystemCalls::renameat>, 1, &shortText, EXDEV, true},
       // The unnamed temporary's name, given once it is complete.
