@@ -6,18 +6,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 seconds=${2:-30}
-for name in write_midi writer; do
-  scratch=$build/fuzz-corpus/$name
-  log=$build/fuzz-$name.log
+# Both at once, one a core: each still gets its whole time.
+run() {
+  local name=$1 scratch=$build/fuzz-corpus/$1 log=$build/fuzz-$1.log status=0
   mkdir -p "$scratch"
-  echo "== fuzzing $name for ${seconds}s"
-  status=0
   "$build/fuzz/quorbel_${name}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix="$build/fuzz-$name-" "$scratch" "fuzz/corpus/$name" >"$log" 2>&1 || status=$?
-  grep -E '^(INFO: seed corpus|Done|stat::number_of_executed_units)' "$log" || true
-  if [ "$status" -ne 0 ]; then
-    tail -n 40 "$log"
-    echo "fuzz/run.sh: $name failed (exit $status); the input is in $build/fuzz-$name-*"
-    exit 1
-  fi
-done
+  # One block a fuzzer, whichever ends first.
+  local summary
+  summary=$(
+    echo "== fuzzed $name for ${seconds}s"
+    grep -E '^(INFO: seed corpus|Done|stat::number_of_executed_units)' "$log" || true
+    if [ "$status" -ne 0 ]; then
+      tail -n 40 "$log"
+      echo "fuzz/run.sh: $name failed (exit $status); the input is in $build/fuzz-$name-*"
+    fi
+  )
+  printf '%s\n' "$summary"
+  [ "$status" -eq 0 ]
+}
+run write_midi & first=$!
+run writer || failed=1
+wait "$first" || failed=1
+[ -z "${failed:-}" ]
