@@ -178,14 +178,14 @@ class Tool(unittest.TestCase):
     def test_writes_files_and_standard_output(self):
         with tempfile.TemporaryDirectory(prefix="quorbel-python-") as folder:
             path = os.path.join(folder, "x.mid")
-            status, stdout, _ = self.run_tool("-t", "48", "-o", path, stdin=b"AB")
-            self.assertEqual((status, stdout), (0, f"{path}: 2 notes, 4 s, 68 bytes\n".encode()))
+            status, stdout, _ = self.run_tool("-o", path, stdin=b"AB")  # a second a note
+            self.assertEqual((status, stdout), (0, f"{path}: 2 notes, 2 s, 68 bytes\n".encode()))
             with open(path, "rb") as file:
-                self.assertEqual(file.read(), EXAMPLE)
-            status, stdout, _ = self.run_tool("A", "-o", path, "B")  # words joined by a space, a second each
-            self.assertEqual(stdout, f"{path}: 3 notes, 3 s, 76 bytes\n".encode())
+                self.assertEqual(file.read(), quorbel.to_bytes("AB", 24))
+            status, stdout, _ = self.run_tool("A", "-o", path, "B", "-t", "130")  # words joined by a space
+            self.assertEqual(stdout, f"{path}: 3 notes, 16.25 s, 79 bytes\n".encode())
             with open(path, "rb") as file:
-                self.assertEqual(file.read(), quorbel.to_bytes("A B", 24))
+                self.assertEqual(file.read(), quorbel.to_bytes("A B", 130))
         run = subprocess.run(  # as python -m, which runs the package's __main__
             [sys.executable, "-m", "quorbel", "--ticks=48", "--output", "-", "AB"], capture_output=True,
             env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(quorbel.__file__))))
