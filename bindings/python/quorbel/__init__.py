@@ -13,10 +13,11 @@ from __future__ import annotations
 
 import ctypes
 import errno
+import operator
 import os
 import re
 import sys
-from typing import Any, Final, Optional, Protocol, Union
+from typing import Any, Final, Optional, Protocol, SupportsIndex, Tuple, Union
 
 __all__ = ["OK", "MAX_NOTE_TICKS", "load", "to_bytes", "write_midi", "__version__"]
 
@@ -39,11 +40,15 @@ def __getattr__(name: str) -> Any:
 def _version() -> str:
     import importlib.metadata
     try:
-        return importlib.metadata.version("quorbel")
-    except importlib.metadata.PackageNotFoundError:
+        installed = importlib.metadata.distribution("quorbel")
+        # Only if that is this copy: a source tree on sys.path is not the
+        # installed package beside it.
+        if os.path.samefile(installed.locate_file("quorbel/__init__.py"), __file__):
+            return installed.version
+    except (importlib.metadata.PackageNotFoundError, OSError):
         pass
-    # Not installed: imported from the source tree, where pyproject.toml,
-    # beside the package, holds the version pip would install.
+    # Imported from the source tree (or an editable install), where
+    # pyproject.toml, beside the package, holds the version pip would install.
     try:
         with open(os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                "pyproject.toml"), encoding="utf-8") as project:
@@ -124,17 +129,19 @@ def _utf16(text: str, what: str) -> bytes:
     return _SURROGATE.sub("\ufffd", text).encode(_UTF16) + b"\0\0"
 
 
-def _notes(text: str, note_ticks: int) -> bytes:
-    """Checks the arguments every call shares; returns the text for the library."""
+def _arguments(text: str, note_ticks: SupportsIndex) -> Tuple[bytes, int]:
+    """Checks the arguments every call shares; returns them for the library."""
     if not isinstance(text, str):
         raise TypeError(f"text must be str, not {type(text).__name__}")
-    # A bool is an int to Python, but True ticks is surely a mistake; a
-    # float or a numeric str would be silently cut or parsed.
-    if isinstance(note_ticks, bool) or not isinstance(note_ticks, int):
+    # Any integer (numpy's too, through __index__), but not a bool: True
+    # ticks is surely a mistake. A float or a numeric str would be silently
+    # cut or parsed.
+    if isinstance(note_ticks, bool) or not hasattr(type(note_ticks), "__index__"):
         raise TypeError(f"note_ticks must be int, not {type(note_ticks).__name__}")
-    if not 0 <= note_ticks <= MAX_NOTE_TICKS:  # before the 32-bit argument wraps
-        raise ValueError(f"note_ticks must be from 0 to {MAX_NOTE_TICKS}, not {note_ticks}")
-    return _utf16(text, "text")
+    ticks = operator.index(note_ticks)
+    if not 0 <= ticks <= MAX_NOTE_TICKS:  # before the 32-bit argument wraps
+        raise ValueError(f"note_ticks must be from 0 to {MAX_NOTE_TICKS}, not {ticks}")
+    return _utf16(text, "text"), ticks
 
 
 def _write(notes: bytes, note_ticks: int, path: str, filename: Optional[StrOrBytesPath]) -> None:
@@ -151,29 +158,30 @@ def _write(notes: bytes, note_ticks: int, path: str, filename: Optional[StrOrByt
         raise OSError(error, os.strerror(error), filename)
 
 
-def to_bytes(text: str, note_ticks: int) -> bytes:
+def to_bytes(text: str, note_ticks: SupportsIndex) -> bytes:
     """The MIDI file write_midi() would write for `text` and `note_ticks`."""
-    notes = _notes(text, note_ticks)
+    notes, ticks = _arguments(text, note_ticks)
     if sys.platform == "linux" and _MEMORY_FILES:
         descriptor = os.memfd_create("quorbel", os.MFD_CLOEXEC)
         # The library opens this path anew and writes from the start;
         # this descriptor still reads from offset 0.
         with open(descriptor, "rb") as memory:
-            _write(notes, note_ticks, f"/proc/self/fd/{descriptor}", None)
+            _write(notes, ticks, f"/proc/self/fd/{descriptor}", None)
             return memory.read()
     import tempfile  # only here: it brings shutil and random with it
 
     # The folder is the caller's alone, and goes with whatever is in it.
     with tempfile.TemporaryDirectory(prefix="quorbel-") as folder:
         path = os.path.join(folder, "notes.mid")
-        _write(notes, note_ticks, path, None)
+        _write(notes, ticks, path, None)
         with open(path, "rb") as scratch:
             return scratch.read()
 
 
-def write_midi(text: str, note_ticks: int, file: Union[StrOrBytesPath, BinaryWriter]) -> None:
+def write_midi(text: str, note_ticks: SupportsIndex,
+               file: Union[StrOrBytesPath, BinaryWriter]) -> None:
     """Writes `text` (str) as a MIDI file: one note of `note_ticks` ticks, an
-    int from 0 to MAX_NOTE_TICKS, for every byte of the text in the system's
+    integer from 0 to MAX_NOTE_TICKS, for every byte of the text in the system's
     encoding.
 
     `file` is a path (str, bytes or os.PathLike), which the library replaces
@@ -194,6 +202,6 @@ def write_midi(text: str, note_ticks: int, file: Union[StrOrBytesPath, BinaryWri
                             f"not {type(file).__name__}")
         file.write(to_bytes(text, note_ticks))
         return
-    notes = _notes(text, note_ticks)
+    notes, ticks = _arguments(text, note_ticks)
     filename = os.fspath(file)  # kept as given for the error, as open() does
-    _write(notes, note_ticks, os.fsdecode(filename), filename)
+    _write(notes, ticks, os.fsdecode(filename), filename)

@@ -120,6 +120,8 @@ class BytesAndFileObjects(unittest.TestCase):
 
     def test_the_same_file_as_written_to_a_path(self):
         self.assertEqual(quorbel.to_bytes("AB", 48), EXAMPLE)
+        index = type("Index", (), {"__index__": lambda self: 48})  # as numpy's integers are
+        self.assertEqual(quorbel.to_bytes("AB", index()), EXAMPLE)
         path = os.path.join(self.dir, "x.mid")
         for text, ticks in (("A", 0), ("A", quorbel.MAX_NOTE_TICKS), ("A" * 100000, 1)):
             with self.subTest(ticks=ticks, length=len(text)):
