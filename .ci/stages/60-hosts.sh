@@ -1,6 +1,7 @@
 # The hosts in other languages, against the library in build/ that stage
 # 10-linux leaves (built here when it is missing): the Python package
-# installed with pip and tested from outside the source tree, and the C#
+# installed with pip, tested from outside the source tree and type-checked
+# as its users would, and the C#
 # binding, sample program and README block compiled with mcs and run with
 # mono.
 source=$PWD
@@ -23,6 +24,16 @@ installed=$("$work/venv/bin/python" -c 'import importlib.metadata as m; print(m.
   { echo "bindings/python is at version $installed, the project at $version"; exit 1; }
 QUORBEL_LIBRARY=$library/libquorbel.so.1 PYTHONDONTWRITEBYTECODE=1 \
   "$work/venv/bin/python" -m unittest discover -s "$source/bindings/python/tests"
+# The installed package, py.typed included, and a program using it, as
+# mypy --strict sees them from a typed project.
+cp "$source/bindings/python/tests/typed_consumer.py" .
+"$work/venv/bin/python" -m mypy --strict --cache-dir "$work/mypy" -m typed_consumer -p quorbel
+echo "-- Python: the README's block, exactly as written"
+[ "$(grep -c '^```python$' "$source/README.md")" = 1 ]
+mkdir python-readme
+sed -n '/^```python$/,/^```$/{/^```/d;p}' "$source/README.md" >python-readme/hello.py
+(cd python-readme && QUORBEL_LIBRARY=$library/libquorbel.so.1 "$work/venv/bin/python" hello.py)
+[ "$(stat -c %s python-readme/hello.mid)" = 92 ]   # 52 + 5 notes of 8 bytes
 
 echo "-- C#: the binding and its test, the sample program"
 mcs -nologo -out:binding_test.exe "$source/examples/csharp/Quorbel.cs" \
@@ -42,4 +53,4 @@ sed -n '/^```csharp$/,/^```$/{/^```/d;p}' "$source/README.md" >Hello.cs
 mcs -nologo -out:hello.exe Hello.cs
 mono hello.exe
 [ "$(stat -c %s hello.mid)" = 92 ]   # 52 + 5 notes of 8 bytes
-echo "hosts: the Python package and the C# binding, sample and README block"
+echo "hosts: the Python package, its hints and python -m quorbel, and the C# binding, sample and README block"
