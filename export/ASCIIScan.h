@@ -17,6 +17,8 @@
 // vector form for the processor (SSE2 on x86-64, NEON on 64-bit ARM, both
 // there in every such processor, so nothing is chosen at run time) and the
 // plain loop beside it for the rest, which the fuzzer holds them to.
+// Defining QUORBEL_PLAIN_LOOPS takes the plain loops everywhere, as CI's
+// build of the plain POSIX path does, so that they are tested on x86-64 too.
 // Measured on 10^6 ASCII characters, the vector count reaches the memory's
 // own speed; wider vectors (AVX2) found nothing more to gain.
 
