@@ -17,7 +17,7 @@ cleanup() {
     umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" 2>/dev/null || true
   done
   for loop in "${loops[@]}"; do losetup -d "$loop" 2>/dev/null || true; done
-  rm -rf "$work"
+  rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
 
