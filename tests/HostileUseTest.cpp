@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -143,6 +145,102 @@ TEST(HostileUse, FailingCallsThroughARetargetedLinkTouchNoFile) {
   EXPECT_EQ(AsString(ReadFile(dir / "A.mid")), kOld);
   EXPECT_EQ(AsString(ReadFile(dir / "B.mid")), kOld);
   for (const std::string& name : dir.Entries()) EXPECT_EQ(name.find(".quorbel"), std::string::npos);
+}
+
+// A value under /proc/sys for the length of a test: the old one is put
+// back however the test ends.
+class KernelSetting {
+ public:
+  KernelSetting(const std::string& path, const std::string& value) : path_(path) {
+    old_ = AsString(ReadFile(path));
+    if (old_.empty()) return;
+    std::ofstream(path) << value;
+    set_ = AsString(ReadFile(path)) == value + "\n";
+  }
+  ~KernelSetting() {
+    if (!old_.empty()) std::ofstream(path_) << old_;
+  }
+  bool set() const { return set_; }
+
+ private:
+  std::string path_, old_;
+  bool set_ = false;
+};
+
+// The kernel follows no link in a sticky world-writable directory that
+// neither the follower nor the directory owns (fs.protected_symlinks). The
+// walk follows links itself, so it must refuse such a link too, and go on
+// refusing while its owner swaps it with a plain file under the walk.
+TEST(HostileUse, ALinkTheKernelProtectsAgainstNeverLeadsTheCall) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, for whom the protection matters";
+  KernelSetting protect("/proc/sys/fs/protected_symlinks", "1");
+  if (!protect.set()) GTEST_SKIP() << "cannot set fs.protected_symlinks";
+  TempDirectory dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string secret = dir / "secret";
+  WriteFile(secret, kOld);
+  ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+  struct stat before;
+  ASSERT_EQ(::stat(secret.c_str(), &before), 0);
+  // nobody swaps what own/s/x names, the link or a plain file of its own,
+  // by swapping the directories that hold them: the sticky one (root's,
+  // where the kernel protects the link) and one of its own. A walk that
+  // holds a directory open then sees one thing at x throughout, and the
+  // kernel's own lookup, made afresh, sees the other half the time.
+  const std::string own = dir / "own", sticky = own + "/s", plain = own + "/t";
+  ASSERT_EQ(::mkdir(own.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(sticky.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  ASSERT_EQ(::mkdir(plain.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((dir / "d").c_str(), 0755), 0);
+  // The call's path and the link both go a long way round, so that swaps
+  // fall inside the walk rather than between calls.
+  std::string longWay = dir.path() + "/";
+  while (longWay.size() < 1500) longWay += "d/../";
+  ASSERT_EQ(::symlink((longWay + "secret").c_str(), (sticky + "/x").c_str()), 0);
+  WriteFile(plain + "/x", kOld);
+  for (const std::string& name : {own, plain, plain + "/x", sticky + "/x"}) {
+    ASSERT_EQ(::lchown(name.c_str(), 65534, 65534), 0);
+  }
+  const std::string x = longWay + "own/s/x";
+  // The swaps and the calls each on a processor of their own, where there
+  // are two: sharing one, they would take turns and rarely overlap.
+  cpu_set_t allowed;
+  int processors[2] = {-1, -1};
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    for (int cpu = 0, found = 0; cpu < CPU_SETSIZE && found < 2; ++cpu) {
+      if (CPU_ISSET(cpu, &allowed)) processors[found++] = cpu;
+    }
+  }
+  const auto runOn = [](int cpu) {
+    if (cpu < 0) return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    ::sched_setaffinity(0, sizeof one, &one);
+  };
+  AnotherUsersLoop swapper([&] {
+    runOn(processors[1]);
+    for (;;) ::renameat2(AT_FDCWD, sticky.c_str(), AT_FDCWD, plain.c_str(), RENAME_EXCHANGE);
+  });
+  ASSERT_TRUE(swapper.started());
+  if (processors[1] >= 0) runOn(processors[0]);
+  // Bounded by calls and by time both: the race is won within thousands of
+  // calls, and a slow machine must not make the test run on.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  int calls = 0;
+  struct stat now = before;
+  const auto untouched = [&] {
+    return ::stat(secret.c_str(), &now) == 0 && now.st_ino == before.st_ino &&
+           now.st_size == before.st_size && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+  };
+  while (calls < 50000 && std::chrono::steady_clock::now() < end && untouched()) {
+    Write(u"AB", 48, x);  // refused, or onto nobody's plain file
+    ++calls;
+  }
+  ::sched_setaffinity(0, sizeof allowed, &allowed);
+  EXPECT_EQ(AsString(ReadFile(secret)), kOld) << "written at call " << calls;
+  EXPECT_EQ(now.st_ino, before.st_ino) << "replaced at call " << calls;
 }
 
 // Longer than the writer's buffer, so a file that needed a seek back would
