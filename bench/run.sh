@@ -75,18 +75,22 @@ medians "$results/files.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
   { time[$1] = $2 }
   $4 != "-" { message = $0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", message)
               error[message] = 1 }
+  function us(t) { return t ? sprintf("%.1f us", t / 1e3) : "-" }
   function row(medium, size, where) {
     key = medium "/" size
-    w = time["WriteMIDIFile/" key]; f = time["FloorFile/" key]; r = time["FloorRenameFile/" key]
-    if (w && f && r) printf "  %-9s %-22s %10.1f us %10.1f us %6.2f %10.1f us %6.2f\n", size, where,
-                            w / 1e3, f / 1e3, w / f, r / 1e3, w / r
-    else printf "  %-9s %-22s %13s %13s %6s %13s %6s\n", size, where, "-", "-", "-", "-", "-"
+    w = time["WriteMIDIFile/" key]; s = time["FloorSafeFile/" key]
+    r = time["FloorRenameFile/" key]; f = time["FloorFile/" key]
+    printf "  %-8s %-20s %12s %12s %6s %12s %12s\n", size, where, us(w), us(s),
+           w && s ? sprintf("%.2f", w / s) : "-", us(r), us(f)
   }
   END {
     print "Files of 1999 and 10^6 ASCII chars, noteTicks 48: 16,044 and 8,000,052 bytes (median of 5)"
-    print "  floor: open, write, close; rename floor: the same to a temporary, renamed over"
-    printf "  %-9s %-22s %13s %13s %6s %13s %6s\n", "chars", "file system", "WriteMIDI", "floor", "ratio",
-           "rename floor", "ratio"
+    print "  safe floor: what WriteMIDI promises, by hand (O_PATH directory, statx, faccessat,"
+    print "    O_TMPFILE, listxattrat, one write, dup and close, linkat, renameat)"
+    print "  rename floor: open, write, close to a named temporary, renamed over"
+    print "  plain floor: open, write, close over the old file"
+    printf "  %-8s %-20s %12s %12s %6s %12s %12s\n", "chars", "file system", "WriteMIDI",
+           "safe floor", "ratio", "rename floor", "plain floor"
     for (i = 0; i < 2; i++) {
       size = i == 0 ? 1999 : 1000000
       row("tmpfs", size, "tmpfs /dev/shm")
