@@ -119,7 +119,7 @@ awk '
     printf "  heap allocations during the calls  %s\n", value["heap_allocations"]
     printf "  stack used by the call             %s bytes\n", value["stack_bytes"]
     printf "  stack replacing a file via a link  %s bytes\n", value["stack_bytes_replacing"]
-    printf "  stack of a fresh process'"'"'s first call %s bytes\n", value["stack_bytes_first_call"]
+    printf "  stack of a fresh process'"'"'s call  %s bytes\n", value["stack_bytes_first_call"]
     printf "  stack bound, the most of these     %s bytes\n", value["stack_bytes_bound"]
     printf "  peak resident set growth           %s KiB\n", value["peak_rss_growth_kib"]
   }' "$results/memory_use.txt"
