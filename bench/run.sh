@@ -60,6 +60,7 @@ medians() {
 }
 
 run_benchmarks files 1 'File/'
+run_benchmarks paired 1 'PairedSafeFloor/'
 run_benchmarks note_encoding 0.5 'EncodeToDevNull'
 "$memory" >"$results/memory_use.txt" 2>&1 || {
   echo "run.sh: $memory failed:" >&2; cat "$results/memory_use.txt" >&2; exit 1
@@ -98,6 +99,26 @@ medians "$results/files.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
     }
     for (message in error) print "  not measured: " message
   }'
+echo
+# The paired run reports its per-call medians as counters; of the five
+# repetitions, the median row is taken.
+awk -F, -v disk="$QUORBEL_BENCH_DISK_DIR" -v disk_fs="$disk_fs" '
+  /^name,/ { for (i = 1; i <= NF; i++) column[$i] = i; next }
+  !("name" in column) { next }
+  {
+    gsub(/"/, "")
+    if ($column["name"] !~ /_median$/) next
+    split($column["name"], part, "/")
+    row[part[2]] = sprintf("%10.1f us %10.1f us %6.2f", $column["\"writemidi_us\""],
+                           $column["\"safe_floor_us\""], $column["\"ratio\""])
+  }
+  END {
+    print "The 1999-char file, WriteMIDI and the safe floor call by call in turn (medians of"
+    print "each call timed alone, median of 5 repetitions):"
+    printf "  %-20s %13s %13s %6s\n", "file system", "WriteMIDI", "safe floor", "ratio"
+    printf "  %-20s %s\n", "tmpfs /dev/shm", ("tmpfs" in row) ? row["tmpfs"] : "-"
+    printf "  %-20s %s\n", disk_fs " " disk, ("disk" in row) ? row["disk"] : "-"
+  }' "$results/paired.csv"
 echo
 medians "$results/note_encoding.csv" | awk '
   function shown(n) { return per_note[n] ? sprintf("%.2f", per_note[n]) : "-" }
