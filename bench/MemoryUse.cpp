@@ -1,13 +1,21 @@
 // quorbel_memory_use: how much memory WriteMIDI needs beyond the text it is
 // handed, for a 10^7-character text: heap allocation calls, growth of the
-// peak resident set, and the deepest point the call's stack reached.
-// Prints one "name value (explanation)" line per figure.
+// peak resident set, and the deepest point the call's stack reached, in
+// this process and in the first call of a fresh one. Prints one
+// "name value (explanation)" line per figure.
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
 
 #include "AllocationCounter.h"
 #include "BenchText.h"
@@ -76,9 +84,78 @@ int Fail(const char* message) {
   return 1;
 }
 
+constexpr char kFirstCall[] = "--first-call";
+constexpr char kToDevNull[] = "devnull";
+constexpr char kThroughLink[] = "link";
+
+// The first call a process makes goes deeper than any later one: each
+// library function it reaches for the first time is bound then, and the
+// dynamic linker saves the vector registers (AVX-512 state, where the CPU
+// has it) on the caller's stack to do so. Run as `--first-call ROAD` in a
+// fresh process, this measures that first call before anything else calls
+// the library, and prints the bytes it used beyond an idle thread's.
+int MeasureFirstCall(const char* road) {
+  const bool link = std::strcmp(road, kThroughLink) == 0;
+  if (!link && std::strcmp(road, kToDevNull) != 0) return Fail("unknown road");
+  const auto text = quorbel::bench::MakeAsciiText(link ? kShortTextChars : kLongTextChars);
+  quorbel::bench::ScratchFile file("/dev/shm");
+  if (!file.error().empty()) return Fail(file.error().c_str());
+  // The file to replace is made without the library, which must not have
+  // run before the measured call.
+  const std::string linkName = file.path() + ".link";
+  if (link) {
+    const int fd = ::open(file.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, "old", 3) != 3 || ::close(fd) != 0 ||
+        ::symlink(file.path().c_str(), linkName.c_str()) != 0) {
+      return Fail("cannot make a file and a link to it");
+    }
+  }
+  const auto path = WidenAsciiPath(link ? linkName : "/dev/null");
+  WriteCall call{text.c_str(), path.c_str()};
+  const auto touched = MeasureStackHighWater(CallWriteMIDI, &call);
+  if (link) ::unlink(linkName.c_str());
+  const auto baseline = MeasureStackHighWater(DoNothing, nullptr);
+  if (!touched || !baseline || call.result != QUORBEL_OK) return Fail("the first call failed");
+  std::printf("%zu\n", *touched - *baseline);
+  return 0;
+}
+
+// Runs this program afresh for the first call on `road`, with the loader's
+// default lazy binding, and returns the stack that call used.
+std::optional<size_t> FirstCallInFreshProcess(const char* road) {
+  int output[2];
+  if (::pipe(output) != 0) return std::nullopt;
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(output[1], STDOUT_FILENO);
+    ::close(output[0]);
+    ::close(output[1]);
+    ::unsetenv("LD_BIND_NOW");
+    ::execl("/proc/self/exe", "quorbel_memory_use", kFirstCall, road, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(output[1]);
+  char line[64] = {};
+  size_t length = 0;
+  ssize_t got;
+  while (length + 1 < sizeof line &&
+         (got = ::read(output[0], line + length, sizeof line - 1 - length)) > 0) {
+    length += size_t(got);
+  }
+  ::close(output[0]);
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0 || length == 0) {
+    return std::nullopt;
+  }
+  return size_t(std::strtoull(line, nullptr, 10));
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], kFirstCall) == 0) return MeasureFirstCall(argv[2]);
   if (!AllocationCounterSeesLibraries()) {
     return Fail("the allocation counter misses library allocations");
   }
@@ -134,6 +211,10 @@ int main() {
     return Fail("WriteMIDI replacing a file through a link failed");
   }
 
+  const auto firstToDevNull = FirstCallInFreshProcess(kToDevNull);
+  const auto firstThroughLink = FirstCallInFreshProcess(kThroughLink);
+  if (!firstToDevNull || !firstThroughLink) return Fail("a first call in a fresh process failed");
+
   std::printf("heap_allocations %lu (malloc, calloc, realloc, new: 4 calls, "
               "10^7 chars to /dev/null, 1999 to a file, a failed open, 1999 through a link)\n",
               allocations);
@@ -146,5 +227,11 @@ int main() {
   std::printf("stack_bytes_replacing %zu (deepest stack of a 1999-char call "
               "replacing a file through a symbolic link)\n",
               *replacing - *baseline);
+  std::printf("stack_bytes_first_call %zu (deepest stack of a fresh process's first call: "
+              "%zu bytes for 10^7 chars to /dev/null, %zu replacing a file through a link)\n",
+              std::max(*firstToDevNull, *firstThroughLink), *firstToDevNull, *firstThroughLink);
+  std::printf("stack_bytes_bound %zu (the most any of these calls used)\n",
+              std::max({*touched - *baseline, *replacing - *baseline, *firstToDevNull,
+                        *firstThroughLink}));
   return 0;
 }

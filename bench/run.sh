@@ -60,6 +60,7 @@ medians() {
 }
 
 run_benchmarks files 1 'File/'
+run_benchmarks paired 1 'PairedSafeFloor/'
 run_benchmarks note_encoding 0.5 'EncodeToDevNull'
 "$memory" >"$results/memory_use.txt" 2>&1 || {
   echo "run.sh: $memory failed:" >&2; cat "$results/memory_use.txt" >&2; exit 1
@@ -75,18 +76,22 @@ medians "$results/files.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
   { time[$1] = $2 }
   $4 != "-" { message = $0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", message)
               error[message] = 1 }
+  function us(t) { return t ? sprintf("%.1f us", t / 1e3) : "-" }
   function row(medium, size, where) {
     key = medium "/" size
-    w = time["WriteMIDIFile/" key]; f = time["FloorFile/" key]; r = time["FloorRenameFile/" key]
-    if (w && f && r) printf "  %-9s %-22s %10.1f us %10.1f us %6.2f %10.1f us %6.2f\n", size, where,
-                            w / 1e3, f / 1e3, w / f, r / 1e3, w / r
-    else printf "  %-9s %-22s %13s %13s %6s %13s %6s\n", size, where, "-", "-", "-", "-", "-"
+    w = time["WriteMIDIFile/" key]; s = time["FloorSafeFile/" key]
+    r = time["FloorRenameFile/" key]; f = time["FloorFile/" key]
+    printf "  %-8s %-20s %12s %12s %6s %12s %12s\n", size, where, us(w), us(s),
+           w && s ? sprintf("%.2f", w / s) : "-", us(r), us(f)
   }
   END {
     print "Files of 1999 and 10^6 ASCII chars, noteTicks 48: 16,044 and 8,000,052 bytes (median of 5)"
-    print "  floor: open, write, close; rename floor: the same to a temporary, renamed over"
-    printf "  %-9s %-22s %13s %13s %6s %13s %6s\n", "chars", "file system", "WriteMIDI", "floor", "ratio",
-           "rename floor", "ratio"
+    print "  safe floor: what WriteMIDI promises, by hand (O_PATH directory, statx, faccessat,"
+    print "    O_TMPFILE, listxattrat, one write, dup and close, linkat, renameat)"
+    print "  rename floor: open, write, close to a named temporary, renamed over"
+    print "  plain floor: open, write, close over the old file"
+    printf "  %-8s %-20s %12s %12s %6s %12s %12s\n", "chars", "file system", "WriteMIDI",
+           "safe floor", "ratio", "rename floor", "plain floor"
     for (i = 0; i < 2; i++) {
       size = i == 0 ? 1999 : 1000000
       row("tmpfs", size, "tmpfs /dev/shm")
@@ -94,6 +99,26 @@ medians "$results/files.csv" | awk -v disk="$QUORBEL_BENCH_DISK_DIR" \
     }
     for (message in error) print "  not measured: " message
   }'
+echo
+# The paired run reports its per-call medians as counters; of the five
+# repetitions, the median row is taken.
+awk -F, -v disk="$QUORBEL_BENCH_DISK_DIR" -v disk_fs="$disk_fs" '
+  /^name,/ { for (i = 1; i <= NF; i++) column[$i] = i; next }
+  !("name" in column) { next }
+  {
+    gsub(/"/, "")
+    if ($column["name"] !~ /_median$/) next
+    split($column["name"], part, "/")
+    row[part[2]] = sprintf("%10.1f us %10.1f us %6.2f", $column["\"writemidi_us\""],
+                           $column["\"safe_floor_us\""], $column["\"ratio\""])
+  }
+  END {
+    print "The 1999-char file, WriteMIDI and the safe floor call by call in turn (medians of"
+    print "each call timed alone, median of 5 repetitions):"
+    printf "  %-20s %13s %13s %6s\n", "file system", "WriteMIDI", "safe floor", "ratio"
+    printf "  %-20s %s\n", "tmpfs /dev/shm", ("tmpfs" in row) ? row["tmpfs"] : "-"
+    printf "  %-20s %s\n", disk_fs " " disk, ("disk" in row) ? row["disk"] : "-"
+  }' "$results/paired.csv"
 echo
 medians "$results/note_encoding.csv" | awk '
   function shown(n) { return per_note[n] ? sprintf("%.2f", per_note[n]) : "-" }
@@ -115,6 +140,8 @@ awk '
     printf "  heap allocations during the calls  %s\n", value["heap_allocations"]
     printf "  stack used by the call             %s bytes\n", value["stack_bytes"]
     printf "  stack replacing a file via a link  %s bytes\n", value["stack_bytes_replacing"]
+    printf "  stack of a fresh process'"'"'s call  %s bytes\n", value["stack_bytes_first_call"]
+    printf "  stack bound, the most of these     %s bytes\n", value["stack_bytes_bound"]
     printf "  peak resident set growth           %s KiB\n", value["peak_rss_growth_kib"]
   }' "$results/memory_use.txt"
 echo
