@@ -3,21 +3,26 @@
 # a MinGW build, unpacked, checked for every file a developer needs, and
 # used from the unpacked files alone: hosts built against the header and
 # each import library run under Wine beside the zip's own DLL, as does the
-# zip's tool, and each writes the documented example.
-#   .ci/check-windows-zip.sh PRESET BUILD_DIR win64|win32
+# zip's tool, and each writes the documented example. An MSVC developer's
+# link is made too, with the import library the CMake package gives them.
+#   .ci/check-windows-zip.sh PRESET win64|win32
+# The zip comes from the preset's own build folder: after the stage that
+# built and tested it (80, 95) nothing is built again.
 set -euo pipefail
 preset=$1
-build=$2
-system=$3
+system=$2
 case $system in
-  win64) target=x86_64-w64-mingw32; wine=(bash "$PWD/cmake/wine-run.sh") ;;
-  win32) target=i686-w64-mingw32; wine=(bash "$PWD/cmake/wine-run.sh" --win32) ;;
+  win64) target=x86_64-w64-mingw32; msvc_target=x86_64-pc-windows-msvc; machine=x64
+         wine=(bash "$PWD/cmake/wine-run.sh") ;;
+  win32) target=i686-w64-mingw32; msvc_target=i686-pc-windows-msvc; machine=x86
+         wine=(bash "$PWD/cmake/wine-run.sh" --win32) ;;
   *) echo "check-windows-zip.sh: win64 or win32, not $system" >&2; exit 2 ;;
 esac
 
-cmake --preset "$preset" -B "$build" -DQUORBEL_BUILD_TESTS=OFF -DQUORBEL_BUILD_TOOL=ON
-cmake --build "$build"
-(cd "$build" && rm -f ./*.zip && cpack -G ZIP)
+build=build-$preset   # the presets' binaryDir
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+(cd "$build" && rm -f ./*.zip && cpack -G ZIP >/dev/null)
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 zip="$build/quorbel-$version-$system.zip"
@@ -34,6 +39,48 @@ for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h lib/libquo
 done
 grep -q '^MIT License' "$root/LICENSE"
 bash tests/check_dll_exports.sh "$target-objdump" "$root/bin/QUORBEL.dll"
+copyright=$(grep -m1 '^Copyright ' "$root/LICENSE")
+"$target-windres" -i "$root/bin/QUORBEL.dll" -O rc | grep -qF "VALUE \"LegalCopyright\", \"$copyright\"" ||
+  { echo "the DLL's version record lacks LegalCopyright \"$copyright\""; exit 1; }
+
+# The import library the CMake package gives a project: configured as MSVC
+# (the variable CMake sets for cl and clang-cl) and as MinGW. Neither needs
+# a compiler: the package alone decides.
+mkdir "$work/consumer"
+cat >"$work/consumer/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(consumer LANGUAGES NONE)
+find_package(Quorbel REQUIRED CONFIG)
+file(GENERATE OUTPUT import-library CONTENT "$<TARGET_LINKER_FILE:Quorbel::quorbel>")
+EOF
+for msvc in 0 1; do
+  cmake -S "$work/consumer" -B "$work/consumer/$msvc" -DCMAKE_SYSTEM_NAME=Windows -DMSVC=$msvc \
+    -DCMAKE_PREFIX_PATH="$root" >/dev/null
+done
+[ "$(cat "$work/consumer/0/import-library")" = "$root/lib/libquorbel.dll.a" ] ||
+  { echo "the package gives MinGW $(cat "$work/consumer/0/import-library")"; exit 1; }
+msvc_import=$(cat "$work/consumer/1/import-library")
+[ "$msvc_import" = "$root/lib/quorbel.lib" ] || { echo "the package gives MSVC $msvc_import"; exit 1; }
+
+# An MSVC link with that library: the header compiled as MSVC compiles it
+# (clang for the MSVC target, with MinGW-w64's C headers for the Windows
+# SDK's), linked by lld-link, on x86 with /SAFESEH, as Visual Studio's x86
+# projects link. No MSVC C runtime is here, so the host has none: its entry
+# point calls WriteMIDI through the import library, and returns.
+cat >"$work/host-msvc.c" <<'EOF'
+#include <quorbel/quorbel.h>
+int start(void) { return WriteMIDI(L"AB", 48, L"written.mid") == QUORBEL_OK ? 0 : 1; }
+EOF
+clang --target="$msvc_target" -std=c11 -Wall -Wextra -Werror -isystem "/usr/$target/include" \
+  -I"$root/include" -c "$work/host-msvc.c" -o "$work/host-msvc.obj"
+safeseh=(); [ "$machine" = x86 ] && safeseh=(/safeseh)
+lld-link /nologo /machine:$machine "${safeseh[@]}" /nodefaultlib /entry:start /subsystem:console \
+  "$work/host-msvc.obj" "$msvc_import" /out:"$root/bin/host-msvc.exe"
+# Where 32-bit Wine cannot run it, what it would bind is read instead.
+imports=$("$target-objdump" -p "$root/bin/host-msvc.exe" |
+  awk '/DLL Name:/ {dll = $3} /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ {print dll "!" $NF}')
+[ "$imports" = "QUORBEL.dll!WriteMIDI" ] || { echo "host-msvc.exe imports $imports"; exit 1; }
+echo "host-msvc.exe: linked by lld-link${safeseh:+ ${safeseh[*]}} with $(basename "$msvc_import"), imports QUORBEL.dll!WriteMIDI"
 
 # Hosts go beside the DLL, where Windows looks first; nothing of the build
 # folder is on their way.

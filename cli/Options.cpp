@@ -9,10 +9,21 @@
 
 namespace quorbel::cli {
 
+// The notes are the bytes of the text as the library converts it: on Windows
+// those of the ANSI code page, not of UTF-8.
+#if defined(_WIN32)
+#define QUORBEL_TEXT_BYTES                                                    \
+  "Write TEXT as a Standard MIDI File: every byte of its form in the ANSI\n" \
+  "code page becomes one note (its value & 0x7F) of TICKS ticks on channel 1.\n"
+#else
+#define QUORBEL_TEXT_BYTES                                                      \
+  "Write TEXT as a Standard MIDI File: every byte of its UTF-8 form becomes\n" \
+  "one note (its value & 0x7F) of TICKS ticks on channel 1.\n"
+#endif
+
 const char kUsage[] =
     "Usage: quorbel [-t TICKS] -o FILE [TEXT...]\n"
-    "Write TEXT as a Standard MIDI File: every byte of its UTF-8 form becomes\n"
-    "one note (its value & 0x7F) of TICKS ticks on channel 1.\n"
+    QUORBEL_TEXT_BYTES
     "With no TEXT, read the text from standard input (newlines are notes too).\n"
     "Options and TEXT may come in any order; after --, all is TEXT.\n"
     "\n"

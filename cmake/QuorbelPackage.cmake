@@ -8,9 +8,13 @@ if(NOT WIN32)
   return()
 endif()
 
-# MSVC's linker reads an import library of its own format, which dlltool
-# writes from the same .def that gives the DLL its exports. A 32-bit one
-# carries the leading underscore that MSVC gives C names there.
+# MSVC's linker, and lld-link, want an import library in the short format
+# of Microsoft's own tools: GNU dlltool's long format marks no object as
+# safe for SEH (no @feat.00), so a 32-bit link with /SAFESEH, which Visual
+# Studio's x86 projects turn on, refuses it. llvm-dlltool writes the short
+# format from the same .def that gives the DLL its exports; its 32-bit
+# symbol is _WriteMIDI, the __cdecl name MSVC gives the header's
+# declaration, and it imports the DLL's plain WriteMIDI.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(dlltool_machine i386:x86-64)
 else()
@@ -18,16 +22,23 @@ else()
 endif()
 set(QUORBEL_DEF ${PROJECT_SOURCE_DIR}/export/quorbel.def)
 set(QUORBEL_MSVC_IMPORT_LIBRARY ${PROJECT_BINARY_DIR}/export/quorbel.lib)
-# Named from its own folder, as dlltool names the members after the path.
-add_custom_command(OUTPUT ${QUORBEL_MSVC_IMPORT_LIBRARY}
-  COMMAND ${CMAKE_DLLTOOL} --machine ${dlltool_machine} --input-def ${QUORBEL_DEF}
-    --dllname QUORBEL.dll --output-lib quorbel.lib
-  WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/export
-  DEPENDS ${QUORBEL_DEF}
-  COMMENT "MSVC import library quorbel.lib")
-add_custom_target(quorbel_msvc_import_library ALL DEPENDS ${QUORBEL_MSVC_IMPORT_LIBRARY})
+find_program(QUORBEL_LLVM_DLLTOOL llvm-dlltool
+  DOC "llvm-dlltool, which writes quorbel.lib, the import library for MSVC")
+if(QUORBEL_LLVM_DLLTOOL)
+  add_custom_command(OUTPUT ${QUORBEL_MSVC_IMPORT_LIBRARY}
+    COMMAND ${QUORBEL_LLVM_DLLTOOL} -m ${dlltool_machine} -d ${QUORBEL_DEF}
+      -D QUORBEL.dll -l ${QUORBEL_MSVC_IMPORT_LIBRARY}
+    DEPENDS ${QUORBEL_DEF}
+    COMMENT "MSVC import library quorbel.lib")
+  add_custom_target(quorbel_msvc_import_library ALL DEPENDS ${QUORBEL_MSVC_IMPORT_LIBRARY})
+  install(FILES ${QUORBEL_MSVC_IMPORT_LIBRARY}
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+else()
+  message(WARNING "llvm-dlltool not found (Debian: apt-get install llvm): "
+    "no quorbel.lib, the import library for MSVC, is made or installed")
+endif()
 
-install(FILES ${QUORBEL_MSVC_IMPORT_LIBRARY} ${QUORBEL_DEF}
+install(FILES ${QUORBEL_DEF}
   DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION . COMPONENT documentation)
