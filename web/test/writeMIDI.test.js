@@ -57,7 +57,10 @@ const hex = (bytes) => Buffer.from(bytes).toString('hex');
 
 test('"AB" of 48 ticks is the 68-byte file, by import, by require and without Buffer', () => {
   for (const [name, quorbel] of Object.entries(entries)) {
-    assert.equal(hex(quorbel.writeMIDI('AB', 48)), AB, name);
+    const file = quorbel.writeMIDI('AB', 48);
+    assert.equal(hex(file), AB, name);
+    // Its buffer is the file alone: no other bytes go with file.buffer.
+    assert.equal(file.buffer.byteLength, 68, name);
     assert.equal(hex(quorbel.writeMIDIView('AB', 48)), AB, name);
   }
 });
