@@ -9,8 +9,9 @@
 //     (fresh pages, what a caller that keeps its files pays);
 //   - the native library writing the same text to /dev/null
 //     (bench/quorbel_bench, EncodeToDevNull).
-// Each figure is the median of 7 rounds, and the best round beside it: on
-// a shared machine the best round is the closer to the work itself.
+// Each figure is the median of 300 single calls, and the best call beside
+// it: on a shared machine the best is the closer to the work itself. The
+// native figures are repetitions of a few calls each.
 //   node --expose-gc bench/web/writeMIDI.mjs [build-dir]   (after npm run build in web/;
 //   the native build: build/ of the default preset unless named)
 import { execFileSync } from 'node:child_process';
@@ -23,27 +24,26 @@ import { writeMIDI, writeMIDIView } from '../../web/index.js';
 
 const CHARS = 1_000_000;
 const TICKS = 48;
-const ROUNDS = 7;
-const CALLS_PER_ROUND = 20;
+const CALLS = 300;
 const PROSE = 'Pack my box with five dozen liquor jugs, then sing it in 4/4 time. ';
 
 const sorted = (values) => [...values].sort((a, b) => a - b);
 const text = PROSE.repeat(Math.ceil(CHARS / PROSE.length)).slice(0, CHARS);
 
-// Milliseconds a call: { median, best } of the rounds. `round` runs before
-// and after each round, outside the time.
-function milliseconds(call, round = () => {}) {
-  for (let i = 0; i < 5; i++) call();  // compiled, and the module's memory grown
-  const rounds = [];
-  for (let r = 0; r < ROUNDS; r++) {
-    round();
+// Milliseconds a call: { median, best }. `between` runs every 20 calls,
+// outside the time.
+function milliseconds(call, between = () => {}) {
+  for (let i = 0; i < 10; i++) call();  // compiled, and the module's memory grown
+  const times = [];
+  for (let i = 0; i < CALLS; i++) {
+    if (i % 20 === 0) between();
     const start = process.hrtime.bigint();
-    for (let i = 0; i < CALLS_PER_ROUND; i++) call();
-    rounds.push(Number(process.hrtime.bigint() - start) / 1e6 / CALLS_PER_ROUND);
+    call();
+    times.push(Number(process.hrtime.bigint() - start) / 1e6);
   }
-  round();
-  const order = sorted(rounds);
-  return { median: order[ROUNDS >> 1], best: order[0] };
+  between();
+  const order = sorted(times);
+  return { median: order[CALLS >> 1], best: order[0] };
 }
 
 // The module's WriteMIDI by itself, in an instance of its own.
@@ -70,8 +70,8 @@ function nativeMilliseconds(build) {
   const bench = resolve(build, 'bench/quorbel_bench');
   if (!existsSync(bench)) return undefined;
   const report = JSON.parse(execFileSync(bench, [
-    `--benchmark_filter=EncodeToDevNull/${CHARS}/`, `--benchmark_repetitions=${ROUNDS}`,
-    '--benchmark_format=json', '--benchmark_min_time=0.5'],
+    `--benchmark_filter=EncodeToDevNull/${CHARS}/`, '--benchmark_repetitions=100',
+    '--benchmark_format=json', '--benchmark_min_time=0.005'],
   { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
   const runs = report.benchmarks.filter((b) => b.run_type === 'iteration');
   const scale = { ns: 1e-6, us: 1e-3, ms: 1 }[runs[0].time_unit];
@@ -89,7 +89,7 @@ const rows = [
 ];
 const native = nativeMilliseconds(process.argv[2] ?? fileURLToPath(new URL('../../build', import.meta.url)));
 
-console.log(`writeMIDI, ${CHARS} ASCII chars, noteTicks ${TICKS}, ${ROUNDS} rounds of ${CALLS_PER_ROUND}; ` +
+console.log(`writeMIDI, ${CHARS} ASCII chars, noteTicks ${TICKS}, ${CALLS} calls; ` +
   `Node ${process.version}, ${cpus().length} CPUs (${cpus()[0].model})`);
 console.log('                                  median ms  best ms   × native (median, best)');
 const format = (label, { median, best }, ratio) =>
