@@ -12,6 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cd web
+npm ci --no-audit --no-fund --silent
 echo "-- npm run build, npm test"
 npm run --silent build
 ls -l quorbel.wasm
@@ -26,9 +27,16 @@ npm install --offline --no-audit --no-fund --silent "$work"/quorbel-*.tgz
 node --input-type=module -e "
   import { writeMIDI } from 'quorbel';
   if (writeMIDI('AB', 48).length !== 68) throw new Error('the installed package wrote the wrong file');"
+[ -f node_modules/quorbel/LICENSE ] || { echo "the tarball has no LICENSE" >&2; exit 1; }
+node -e "
+  if (require('quorbel').writeMIDI('AB', 48).length !== 68) throw new Error('require wrote the wrong file');"
+# What TypeScript's nodenext makes of a CommonJS file that requires it, run.
+printf '%s\n' "import q = require('quorbel');" \
+  "if (q.writeMIDI('AB', 48).length !== 68) throw new Error('the .cts wrote the wrong file');" > require.cts
+"$source/web/node_modules/.bin/tsc" --strict --module nodenext --moduleResolution nodenext require.cts
+node require.cjs
 
 echo "-- the declarations compiled against a typed use, the page in headless Chromium"
 cd "$source/web"
-npm ci --no-audit --no-fund --silent
 npm run --silent test:types
 npm run test:browser

@@ -1,61 +1,105 @@
 // writeMIDI in Node against the native library, on the same 10^6 characters
-// of ASCII prose (a note each) with noteTicks 48: the WebAssembly module
-// writing to memory and copying the file out, the native library writing
-// to /dev/null. Medians of 5 rounds.
-//   node bench/web/writeMIDI.mjs [build-dir]    (default: build; after npm run build in web/)
+// of ASCII prose (a note each) with noteTicks 48:
+//   - the module's own WriteMIDI, the text already in its memory, the file
+//     left there: the work the native call does;
+//   - writeMIDIView: that, with the text copied in;
+//   - writeMIDI: that, with the file copied out into a new array, once
+//     where the allocator can reuse the last array's memory (warm) and once
+//     where every array is kept, so each one's pages are new to the process
+//     (fresh pages, what a caller that keeps its files pays);
+//   - the native library writing the same text to /dev/null
+//     (bench/quorbel_bench, EncodeToDevNull).
+// Each figure is the median of 300 single calls, and the best call beside
+// it: on a shared machine the best is the closer to the work itself. The
+// native figures are repetitions of a few calls each.
+//   node --expose-gc bench/web/writeMIDI.mjs [build-dir]   (after npm run build in web/;
+//   the native build: build/ of the default preset unless named)
 import { execFileSync } from 'node:child_process';
-import { existsSync } from 'node:fs';
+import { existsSync, readFileSync } from 'node:fs';
 import { cpus } from 'node:os';
 import { resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
 
-import { writeMIDI } from '../../web/index.js';
+import { writeMIDI, writeMIDIView } from '../../web/index.js';
 
 const CHARS = 1_000_000;
 const TICKS = 48;
-const ROUNDS = 5;
-const CALLS_PER_ROUND = 20;
+const CALLS = 300;
 const PROSE = 'Pack my box with five dozen liquor jugs, then sing it in 4/4 time. ';
 
-const median = (values) => [...values].sort((a, b) => a - b)[values.length >> 1];
+const sorted = (values) => [...values].sort((a, b) => a - b);
 const text = PROSE.repeat(Math.ceil(CHARS / PROSE.length)).slice(0, CHARS);
 
-function milliseconds(call) {
-  for (let i = 0; i < 5; i++) call();  // compiled, and the module's memory grown
-  const rounds = [];
-  for (let round = 0; round < ROUNDS; round++) {
+// Milliseconds a call: { median, best }. `between` runs every 20 calls,
+// outside the time.
+function milliseconds(call, between = () => {}) {
+  for (let i = 0; i < 10; i++) call();  // compiled, and the module's memory grown
+  const times = [];
+  for (let i = 0; i < CALLS; i++) {
+    if (i % 20 === 0) between();
     const start = process.hrtime.bigint();
-    for (let i = 0; i < CALLS_PER_ROUND; i++) call();
-    rounds.push(Number(process.hrtime.bigint() - start) / 1e6 / CALLS_PER_ROUND);
+    call();
+    times.push(Number(process.hrtime.bigint() - start) / 1e6);
   }
-  return median(rounds);
+  between();
+  const order = sorted(times);
+  return { median: order[CALLS >> 1], best: order[0] };
+}
+
+// The module's WriteMIDI by itself, in an instance of its own.
+function moduleMilliseconds() {
+  const bytes = readFileSync(new URL('../../web/quorbel.wasm', import.meta.url));
+  const library = new WebAssembly.Instance(new WebAssembly.Module(bytes), {}).exports;
+  library._initialize();
+  const put = (string, encoding) => {
+    const size = Buffer.byteLength(string, encoding) + (encoding === 'utf16le' ? 2 : 1);
+    const address = library.QuorbelAllocate(size) >>> 0;
+    Buffer.from(library.memory.buffer, address, size).fill(0).write(string, encoding);
+    return address;
+  };
+  const notes = put(text, 'utf16le');
+  const path = put('bench.mid', 'utf16le');
+  const pathUTF8 = put('bench.mid', 'utf8');
+  return milliseconds(() => {
+    if (library.WriteMIDI(notes, TICKS, path) !== 999) throw new Error('WriteMIDI failed');
+    library.QuorbelRemoveFile(pathUTF8);
+  });
 }
 
 function nativeMilliseconds(build) {
   const bench = resolve(build, 'bench/quorbel_bench');
   if (!existsSync(bench)) return undefined;
   const report = JSON.parse(execFileSync(bench, [
-    `--benchmark_filter=EncodeToDevNull/${CHARS}/`, `--benchmark_repetitions=${ROUNDS}`,
-    '--benchmark_report_aggregates_only=true', '--benchmark_format=json',
-    '--benchmark_min_time=0.5'], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
-  const row = report.benchmarks.find((b) => b.aggregate_name === 'median');
-  const scale = { ns: 1e-6, us: 1e-3, ms: 1 }[row.time_unit];
-  return row.real_time * scale;
+    `--benchmark_filter=EncodeToDevNull/${CHARS}/`, '--benchmark_repetitions=100',
+    '--benchmark_format=json', '--benchmark_min_time=0.005'],
+  { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
+  const runs = report.benchmarks.filter((b) => b.run_type === 'iteration');
+  const scale = { ns: 1e-6, us: 1e-3, ms: 1 }[runs[0].time_unit];
+  const order = sorted(runs.map((b) => b.real_time * scale));
+  return { median: order[order.length >> 1], best: order[0] };
 }
 
-const file = writeMIDI(text, TICKS);
-const web = milliseconds(() => writeMIDI(text, TICKS));
-// What any call that returns a new file of this size pays, and writing to
-// /dev/null does not: a fresh array, its pages touched as it is filled.
-const freshArray = milliseconds(() => new Uint8Array(file.length).set(file));
-const native = nativeMilliseconds(process.argv[2] ?? 'build');
-console.log(`writeMIDI, ${CHARS} ASCII chars, noteTicks ${TICKS}, median of ${ROUNDS}; ` +
+const kept = [];
+const rows = [
+  ['the module\'s WriteMIDI', moduleMilliseconds()],
+  ['writeMIDIView (text copied in)', milliseconds(() => writeMIDIView(text, TICKS))],
+  ['writeMIDI, warm', milliseconds(() => writeMIDI(text, TICKS))],
+  ['writeMIDI, fresh pages', milliseconds(() => kept.push(writeMIDI(text, TICKS)),
+    () => { kept.length = 0; globalThis.gc?.(); })],
+];
+const native = nativeMilliseconds(process.argv[2] ?? fileURLToPath(new URL('../../build', import.meta.url)));
+
+console.log(`writeMIDI, ${CHARS} ASCII chars, noteTicks ${TICKS}, ${CALLS} calls; ` +
   `Node ${process.version}, ${cpus().length} CPUs (${cpus()[0].model})`);
-console.log(`  WebAssembly in Node, to memory  ${web.toFixed(2)} ms  ${(web * 1e6 / CHARS).toFixed(2)} ns/note`);
-console.log(`    of which a fresh ${file.length}-byte array, filled: ${freshArray.toFixed(2)} ms`);
+console.log('                                  median ms  best ms   × native (median, best)');
+const format = (label, { median, best }, ratio) =>
+  console.log(`  ${label.padEnd(32)}${median.toFixed(3).padStart(9)}${best.toFixed(3).padStart(9)}${ratio}`);
+for (const [label, figures] of rows) {
+  format(label, figures, native === undefined ? '' :
+    `   ${(figures.median / native.median).toFixed(2)}, ${(figures.best / native.best).toFixed(2)}`);
+}
 if (native === undefined) {
   console.log('  native: no bench/quorbel_bench in the build directory; build the default preset');
 } else {
-  console.log(`  native library, to /dev/null    ${native.toFixed(2)} ms  ${(native * 1e6 / CHARS).toFixed(2)} ns/note`);
-  console.log(`  ratio                           ${(web / native).toFixed(2)}` +
-    ` (${((web - freshArray) / native).toFixed(2)} without the fresh array)`);
+  format('native, to /dev/null', native, '');
 }

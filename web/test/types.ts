@@ -1,6 +1,6 @@
 // Compiled, never run (npm run test:types): the declarations take what
 // writeMIDI takes and refuse what it refuses.
-import { MAX_NOTE_TICKS, writeMIDI } from '../index.js';
+import { MAX_NOTE_TICKS, writeMIDI, writeMIDIView } from 'quorbel';
 
 const file = writeMIDI('AB', 48);
 const bytes: Uint8Array = file;
@@ -17,3 +17,7 @@ writeMIDI(42, 48);
 writeMIDI('AB', '48');
 // @ts-expect-error both are required
 writeMIDI('AB');
+
+// A view is read like the file itself.
+const view: Uint8Array = writeMIDIView('AB', 48);
+void view;

@@ -2,11 +2,33 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-import { MAX_NOTE_TICKS, writeMIDI } from '../index.js';
+import { bind } from '../core.js';
+import * as imported from 'quorbel';
+import { MAX_NOTE_TICKS, writeMIDI, writeMIDIView } from 'quorbel';
+
+// The module as a browser has it: without Node's Buffer, the text goes in
+// by the other road.
+function bindWithoutBuffer() {
+  const bytes = readFileSync(new URL('../quorbel.wasm', import.meta.url));
+  const buffer = globalThis.Buffer;
+  delete globalThis.Buffer;
+  try {
+    return bind(new WebAssembly.Instance(new WebAssembly.Module(bytes), {}));
+  } finally {
+    globalThis.Buffer = buffer;
+  }
+}
+
+const entries = {
+  import: imported,
+  require: createRequire(import.meta.url)('quorbel'),
+  'no Buffer': bindWithoutBuffer(),
+};
 
 // Text of every UTF-8 length, astral characters included; the same seed
 // gives the same text, and a failure prints it.
@@ -28,11 +50,36 @@ function varLengthSize(ticks) {
   return size;
 }
 
-test('"AB" of 48 ticks is the 68-byte file', () => {
-  assert.equal(Buffer.from(writeMIDI('AB', 48)).toString('hex'),
-    '4d546864000000060000000100604d54726b0000002e' +
-    '00ff0307747261636b2031' + '00ff580404022408' + '00ff51033d0900' +
-    '0090417f' + '30804100' + '0090427f' + '30804200' + '00ff2f00');
+const AB = '4d546864000000060000000100604d54726b0000002e' +
+  '00ff0307747261636b2031' + '00ff580404022408' + '00ff51033d0900' +
+  '0090417f' + '30804100' + '0090427f' + '30804200' + '00ff2f00';
+const hex = (bytes) => Buffer.from(bytes).toString('hex');
+
+test('"AB" of 48 ticks is the 68-byte file, by import, by require and without Buffer', () => {
+  for (const [name, quorbel] of Object.entries(entries)) {
+    const file = quorbel.writeMIDI('AB', 48);
+    assert.equal(hex(file), AB, name);
+    // Its buffer is the file alone: no other bytes go with file.buffer.
+    assert.equal(file.buffer.byteLength, 68, name);
+    assert.equal(hex(quorbel.writeMIDIView('AB', 48)), AB, name);
+  }
+});
+
+test('without Buffer, any text gives the same file', () => {
+  const text = randomText(5000, 11);
+  assert.ok(Buffer.from(entries['no Buffer'].writeMIDI(text, 300)).equals(writeMIDI(text, 300)));
+});
+
+test('the module\'s memory does not grow from call to call', () => {
+  const text = 'x'.repeat(1_000_000);
+  const memorySize = () => writeMIDIView('', 0).buffer.byteLength;
+  writeMIDI(text, 48);
+  const before = memorySize();
+  for (let i = 0; i < 30; i++) {
+    writeMIDI(text, 48);
+    writeMIDIView(text, 48);
+  }
+  assert.equal(memorySize(), before);
 });
 
 test('the size is 52 bytes and, for each byte of the UTF-8 form, a note on and its off', () => {
@@ -45,14 +92,21 @@ test('the size is 52 bytes and, for each byte of the UTF-8 form, a note on and i
   }
 });
 
-test('what the library cannot take is refused', () => {
-  for (const text of [undefined, null, 42, new String('AB'), ['AB']]) {
-    assert.throws(() => writeMIDI(text, 48), TypeError);
+test('what the library cannot take is refused, whichever way it is loaded', () => {
+  for (const [name, quorbel] of Object.entries(entries)) {
+    for (const write of [quorbel.writeMIDI, quorbel.writeMIDIView]) {
+      for (const text of [undefined, null, 42, new String('AB'), ['AB']]) {
+        assert.throws(() => write(text, 48), TypeError, `${name}: ${text}`);
+      }
+      for (const ticks of ['48', 48n, undefined, null, new Number(48)]) {
+        assert.throws(() => write('AB', ticks), TypeError, `${name}: ${ticks}`);
+      }
+      for (const ticks of [-1, MAX_NOTE_TICKS + 1, 1.5, NaN, Infinity]) {
+        assert.throws(() => write('AB', ticks), RangeError, `${name}: ${ticks}`);
+      }
+      assert.throws(() => write('A\0B', 48), RangeError, name);
+    }
   }
-  for (const ticks of [-1, MAX_NOTE_TICKS + 1, 1.5, NaN, Infinity, '48', 48n, undefined]) {
-    assert.throws(() => writeMIDI('AB', ticks), RangeError, String(ticks));
-  }
-  assert.throws(() => writeMIDI('A\0B', 48), RangeError);
 });
 
 test('a lone surrogate is written as U+FFFD', () => {

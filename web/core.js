@@ -1,0 +1,140 @@
+// What Quorbel for JavaScript does once the WebAssembly module is loaded,
+// the same whichever way it was loaded: index.js (import, in browsers and
+// Node) and index.cjs (require, in Node) each load quorbel.wasm their own
+// way and bind it here. build.mjs makes core.cjs of this file for require,
+// so it imports nothing and its exports are `export function` and
+// `export const` declarations only.
+
+export const MAX_NOTE_TICKS = 0x0fffffff;
+
+const SUCCESS = 999;
+// The library keeps the files it writes in memory here, under their paths.
+const OUTPUT_PATH = 'quorbel.mid';
+
+// WASI's numbers for the failures a write in memory can have.
+const ERROR_NAMES = { 22: 'EFBIG', 28: 'EINVAL', 48: 'ENOMEM' };
+
+// WebAssembly is little-endian; so is every common JavaScript host, but a
+// big-endian one must not see its text swapped.
+const littleEndian = new Uint8Array(new Uint16Array([1]).buffer)[0] === 1;
+
+function tooLarge(code) {
+  return Object.assign(new RangeError(`quorbel: the file is too large to make here (${code})`), { code });
+}
+
+function describe(value) {
+  return typeof value === 'number' ? String(value) : `a value of type ${typeof value}`;
+}
+
+// Throws what the library would not take, before anything reaches it. A
+// String object is refused like any other object: only a primitive string
+// is text, whichever way it is copied into the module.
+function check(text, noteTicks) {
+  if (typeof text !== 'string') {
+    throw new TypeError(`quorbel: text must be a string, not ${text === null ? 'null' : typeof text}`);
+  }
+  if (typeof noteTicks !== 'number') {
+    throw new TypeError(`quorbel: noteTicks must be a number, not ${describe(noteTicks)}`);
+  }
+  if (!Number.isInteger(noteTicks) || noteTicks < 0 || noteTicks > MAX_NOTE_TICKS) {
+    throw new RangeError(`quorbel: noteTicks must be an integer from 0 to ${MAX_NOTE_TICKS}, not ${describe(noteTicks)}`);
+  }
+  // The library reads the text up to its first zero: the rest would be lost.
+  if (text.includes('\0')) {
+    throw new RangeError('quorbel: text must not contain U+0000, which would end it early');
+  }
+}
+
+/**
+ * Binds an instance of quorbel.wasm: returns writeMIDI and writeMIDIView
+ * over it. Each instance has its own memory and its own last file.
+ */
+export function bind(instance) {
+  const library = instance.exports;
+  library._initialize();
+  // Node copies a string's UTF-16 units in native code, ten times as fast
+  // as a loop of charCodeAt. Looked up here, not at the top, so that one
+  // process can bind the module both ways.
+  const NodeBuffer = globalThis.Buffer;
+
+  function allocate(size) {
+    const address = library.QuorbelAllocate(size) >>> 0;
+    if (address === 0) throw tooLarge('ENOMEM');
+    return address;
+  }
+
+  // Copies `text` and its terminating zero into the module, as UTF-16.
+  function putText(text) {
+    const address = allocate((text.length + 1) * 2);
+    if (NodeBuffer !== undefined) {
+      const units = NodeBuffer.from(library.memory.buffer, address, (text.length + 1) * 2);
+      units.write(text, 0, 'utf16le');
+      units.writeUInt16LE(0, text.length * 2);
+    } else if (littleEndian) {
+      const units = new Uint16Array(library.memory.buffer, address, text.length + 1);
+      for (let i = 0; i < text.length; i++) units[i] = text.charCodeAt(i);
+      units[text.length] = 0;
+    } else {
+      const view = new DataView(library.memory.buffer, address, (text.length + 1) * 2);
+      for (let i = 0; i < text.length; i++) view.setUint16(i * 2, text.charCodeAt(i), true);
+      view.setUint16(text.length * 2, 0, true);
+    }
+    return address;
+  }
+
+  const outputPathUTF16 = putText(OUTPUT_PATH);
+  const outputPathUTF8 = allocate(OUTPUT_PATH.length + 1);
+  new Uint8Array(library.memory.buffer, outputPathUTF8, OUTPUT_PATH.length + 1)
+    .set(new TextEncoder().encode(OUTPUT_PATH + '\0'));
+
+  // Writes the file and leaves it in the module's memory; returns where.
+  // The last file goes first, so that memory holds one file at a time.
+  function writeFile(text, noteTicks) {
+    check(text, noteTicks);
+    library.QuorbelRemoveFile(outputPathUTF8);
+    const textAddress = putText(text);
+    try {
+      if (library.WriteMIDI(textAddress, noteTicks, outputPathUTF16) !== SUCCESS) {
+        const errno = library.QuorbelError();
+        const code = ERROR_NAMES[errno] ?? `errno ${errno}`;
+        if (code === 'ENOMEM' || code === 'EFBIG') throw tooLarge(code);
+        throw Object.assign(new Error(`quorbel: WriteMIDI failed (${code})`), { code });
+      }
+    } finally {
+      library.QuorbelFree(textAddress);
+    }
+    return new Uint8Array(library.memory.buffer,
+      library.QuorbelFileBytes(outputPathUTF8) >>> 0, library.QuorbelFileSize(outputPathUTF8) >>> 0);
+  }
+
+  // An array of its own for a file of `size` bytes, which the caller fills
+  // whole. Node's allocUnsafeSlow skips zeroing memory that is about to be
+  // overwritten (a third of the copy's time for 8 MB), and gives an
+  // ArrayBuffer of exactly that size, not a slice of a shared pool; the
+  // caller gets a plain Uint8Array over it, as elsewhere. A new array and a
+  // set are faster than slice in V8.
+  function newFile(size) {
+    try {
+      return new Uint8Array(NodeBuffer !== undefined ? NodeBuffer.allocUnsafeSlow(size).buffer : size);
+    } catch {
+      throw tooLarge('ENOMEM');
+    }
+  }
+
+  function writeMIDI(text, noteTicks) {
+    const view = writeFile(text, noteTicks);
+    try {
+      const file = newFile(view.length);
+      file.set(view);
+      return file;
+    } finally {
+      library.QuorbelRemoveFile(outputPathUTF8);
+    }
+  }
+
+  function writeMIDIView(text, noteTicks) {
+    return writeFile(text, noteTicks);
+  }
+
+  return { writeMIDI, writeMIDIView };
+}
