@@ -164,12 +164,14 @@ bool Unsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
       return errno;
     }
   }
+  // Asked before it is removed: some file systems report the removal of an
+  // ACL that is not there as done, which would cost a change of mode too.
   if (!hadACL) {
-    if (systemCalls.fremovexattr(fd, kAccessACL) == 0) {
-      changed = true;
-    } else if (errno != ENODATA && !Unsupported(errno)) {
-      return errno;
+    if (systemCalls.fgetxattr(fd, kAccessACL, nullptr, 0) < 0) {
+      return errno == ENODATA || Unsupported(errno) ? 0 : errno;
     }
+    if (systemCalls.fremovexattr(fd, kAccessACL) != 0) return errno;
+    changed = true;
   }
   return 0;
 }
