@@ -18,8 +18,11 @@ version=$(sed -n 's/^ *VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt | head -n 1)
 work=$(mktemp -d)
 trap 'rm -rf "$work"; dotnet build-server shutdown >/dev/null 2>&1 || true' EXIT
 
+# bindings/dotnet reads the version from CMakeLists.txt itself, so that a
+# pack by hand gets it too: the package's name holds it to the version read
+# here.
 echo "-- pack Quorbel $version"
-dotnet pack bindings/dotnet/Quorbel -c Release -o "$work/feed" -p:QuorbelVersion="$version"
+dotnet pack bindings/dotnet/Quorbel -c Release -o "$work/feed"
 unzip -Z1 "$work/feed/Quorbel.$version.nupkg" | grep '^runtimes/'
 
 # Restores see only the package just packed and the machine's offline
@@ -38,8 +41,8 @@ EOF
 
 echo "-- xunit tests, against the package"
 tests=bindings/dotnet/Quorbel.Tests
-dotnet restore $tests --configfile "$work/nuget.config" -p:QuorbelVersion="$version"
-dotnet test $tests -c Release --no-restore -p:QuorbelVersion="$version"
+dotnet restore $tests --configfile "$work/nuget.config"
+dotnet test $tests -c Release --no-restore
 
 echo "-- a new console app: dotnet add package Quorbel, the README's block"
 [ "$(grep -c '^```csharp$' README.md)" = 1 ]
