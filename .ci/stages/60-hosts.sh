@@ -1,9 +1,8 @@
 # The hosts in other languages, against the library in build/ that stage
 # 10-linux leaves (built here when it is missing): the Python package
 # installed with pip, tested from outside the source tree and type-checked
-# as its users would, and the C#
-# binding, sample program and README block compiled with mcs and run with
-# mono.
+# as its users would, and the README's Python block. The .NET package has
+# a stage of its own, 98-dotnet.
 source=$PWD
 library=$source/build/export
 [ -e "$library/libquorbel.so" ] ||
@@ -35,22 +34,4 @@ sed -n '/^```python$/,/^```$/{/^```/d;p}' "$source/README.md" >python-readme/hel
 (cd python-readme && QUORBEL_LIBRARY=$library/libquorbel.so.1 "$work/venv/bin/python" hello.py)
 [ "$(stat -c %s python-readme/hello.mid)" = 92 ]   # 52 + 5 notes of 8 bytes
 
-echo "-- C#: the binding and its test, the sample program"
-mcs -nologo -out:binding_test.exe "$source/examples/csharp/Quorbel.cs" \
-  "$source/tests/csharp/QuorbelBindingTest.cs"
-mcs -nologo -out:write_midi.exe "$source/examples/csharp/Quorbel.cs" \
-  "$source/examples/csharp/WriteMidi.cs"
-export LD_LIBRARY_PATH=$library
-mkdir files
-mono binding_test.exe "$work/files"
-mono write_midi.exe sample.mid 48 AB
-[ "$(stat -c %s sample.mid)" = 68 ]
-if mono write_midi.exe no/such.mid 48 AB; then echo "the sample program wrote into a missing folder"; exit 1; fi
-
-echo "-- C#: the README's block, exactly as written"
-[ "$(grep -c '^```csharp$' "$source/README.md")" = 1 ]
-sed -n '/^```csharp$/,/^```$/{/^```/d;p}' "$source/README.md" >Hello.cs
-mcs -nologo -out:hello.exe Hello.cs
-mono hello.exe
-[ "$(stat -c %s hello.mid)" = 92 ]   # 52 + 5 notes of 8 bytes
-echo "hosts: the Python package, its hints and python -m quorbel, and the C# binding, sample and README block"
+echo "hosts: the Python package, its hints and the README's block"
