@@ -14,6 +14,7 @@
 
 #include "AllocationCounter.h"
 #include "AsAnotherUser.h"
+#include "QuorbelFeatures.h"
 #include "TempDirectory.h"
 #include "quorbel/quorbel.h"
 
@@ -122,7 +123,9 @@ TEST(NoHeapAllocation, NoRoadThroughTheOutputAllocates) {
       case Road::kInPlace: EXPECT_EQ(inodeAfter, inodeBefore) << "not written in place"; break;
       case Road::kDevice: break;
     }
-    if (c.largeAttribute) {
+    // The plain POSIX path keeps no attributes: there the case is one more
+    // replaced file.
+    if (c.largeAttribute && QUORBEL_HAVE_LINUX_XATTR) {
       EXPECT_EQ(::getxattr(c.path.c_str(), "user.big", nullptr, 0), ssize_t(big.size()));
     }
   }
