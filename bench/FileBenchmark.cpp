@@ -237,8 +237,8 @@ BENCHMARK_CAPTURE(FloorSafeFile, tmpfs, Medium::kTmpfs)
 BENCHMARK_CAPTURE(FloorSafeFile, disk, Medium::kDisk)
     ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(PairedSafeFloor, tmpfs, Medium::kTmpfs)
-    ->Arg(1999)->UseRealTime()->Unit(benchmark::kMicrosecond);
+    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(PairedSafeFloor, disk, Medium::kDisk)
-    ->Arg(1999)->UseRealTime()->Unit(benchmark::kMicrosecond);
+    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
