@@ -65,18 +65,32 @@ function readTicks() {
 // most two files, and a file that is out of date when it comes is not shown.
 function request() {
   const text = currentText();
+  longText = text.length > 20000;
   const ticks = readTicks();
   ticksInput.toggleAttribute('aria-invalid', ticks === null);
   $('ticks-info').textContent =
     (ticks === null ? '' : `${fmt(ticks * SECONDS_PER_TICK)} s per note; `) + '1 tick = 4 s / 96.';
   followAddress();
-  if (busy) return;
+  if (busy || typing) return;
   if (ticks === null) showNothing(`The note length must be a whole number of ticks from 0 to ${fmt(MAX_NOTE_TICKS)}.`, true);
   else if (text === '') showNothing('Type some text: each byte of it becomes a note.', false);
   else if (current?.text !== text || current?.ticks !== ticks) {
     busy = { text, ticks };
     maker.postMessage({ id: performance.now(), text, ticks });
   }
+}
+
+// A keystroke in a long text is the text area's own work, tens of
+// milliseconds already: the file waits for a pause in the typing, so that
+// reading the text back and drawing the roll never add to a keystroke.
+let typing = 0;
+let longText = false;
+function typed() {
+  clearTimeout(typing);
+  typing = setTimeout(() => {
+    typing = 0;
+    request();
+  }, longText ? 200 : 0);
 }
 
 function received({ data }) {
@@ -303,7 +317,7 @@ function acceptDrops() {
 
 function wire() {
   copyButton.disabled = false;
-  textInput.addEventListener('input', request);
+  textInput.addEventListener('input', typed);
   ticksInput.addEventListener('input', request);
   playButton.addEventListener('click', play);
   stopButton.addEventListener('click', () => stop());

@@ -155,8 +155,9 @@ export class Roll {
     const ratio = window.devicePixelRatio || 1;
     const plot = this.plot();
     const { canvas } = this;
-    canvas.width = Math.round(plot.cssWidth * ratio);
-    canvas.height = Math.round(plot.cssHeight * ratio);
+    // Setting a canvas's size, even to the same, clears and reallocates it.
+    const [w, h] = [Math.round(plot.cssWidth * ratio), Math.round(plot.cssHeight * ratio)];
+    if (canvas.width !== w || canvas.height !== h) Object.assign(canvas, { width: w, height: h });
     const box = { left: Math.round(plot.left * ratio), top: Math.round(plot.top * ratio), ratio };
     box.width = Math.max(1, canvas.width - box.left - Math.round(MARGIN.right * ratio));
     box.height = Math.max(1, canvas.height - box.top - Math.round(MARGIN.bottom * ratio));
