@@ -211,6 +211,37 @@ test('the roll draws bar lines where the bars are, and zooming changes what is i
   assertBarsAt(await columnsOf('--roll-bar'), [0, 384, 768]);
 });
 
+// Where they crowd, the roll draws a summary of the notes rather than each.
+test('100,000 notes are drawn on the same rows as a few', async () => {
+  await load(page, session.address('?ticks=48'));
+  const rows = async (text) => {
+    // page.fill takes minutes over 30,000 line breaks; the page hears the same event.
+    await page.evaluate((text) => {
+      const input = document.getElementById('text');
+      input.value = text;
+      input.dispatchEvent(new Event('input'));
+    }, text);
+    await page.waitForSelector(`#roll[data-notes="${text.length}"]`, { state: 'attached' });
+    const { xs } = await columnsOf('--roll-note'); // the top row holds no note: none
+    assert.deepEqual(xs, []);
+    return page.evaluate(() => {
+      const roll = document.getElementById('roll');
+      const [left, top, width, height] = roll.dataset.plot.split(' ').map((n) => Math.round(n * devicePixelRatio));
+      const swatch = document.createElement('canvas').getContext('2d');
+      swatch.fillStyle = getComputedStyle(roll).getPropertyValue('--roll-note').trim();
+      swatch.fillRect(0, 0, 1, 1);
+      const want = [...swatch.getImageData(0, 0, 1, 1).data].join();
+      const plot = roll.getContext('2d').getImageData(left, top, width, height).data;
+      const isNote = (i) => [...plot.subarray(4 * i, 4 * i + 4)].join() === want;
+      // The pixel rows that hold a note anywhere.
+      return [...Array(height).keys()].filter((y) => [...Array(width).keys()].some((x) => isNote(y * width + x)));
+    });
+  };
+  const few = await rows('AZ\n'.repeat(10));
+  assert.ok(few.length > 0);
+  assert.deepEqual(await rows('AZ\n'.repeat(33_334)), few);
+});
+
 test('the address follows the fields; copy-link refuses a text too long for a link', async () => {
   await session.context.grantPermissions(['clipboard-read', 'clipboard-write']);
   await load(page, session.address('?ticks=48'));

@@ -156,3 +156,24 @@ export const NOTE_NAMES = ['C', 'C♯', 'D', 'D♯', 'E', 'F', 'F♯', 'G', 'G�
 
 /** The note's name with its octave, middle C (60) being C4. */
 export const noteName = (n) => `${NOTE_NAMES[n % 12]}${Math.floor(n / 12) - 1}`;
+
+/**
+ * What the roll needs to draw a million notes in a frame: the latest end
+ * among the notes up to each (so that those wholly before a view are found by
+ * a binary search, whatever their lengths), and for each of `buckets` equal
+ * stretches of the file, which keys sound in it (four words of 32 keys), for
+ * views where a pixel spans a stretch or more.
+ */
+export function summarize(midi, total, buckets = 16384) {
+  const maxEnds = new Float64Array(midi.count);
+  for (let i = 0, m = -Infinity; i < midi.count; i++) maxEnds[i] = m = Math.max(m, midi.ends[i]);
+  const size = Math.max(1, total / buckets);
+  const keys = new Uint32Array(buckets * 4);
+  for (let i = 0; i < midi.count; i++) {
+    const key = midi.numbers[i];
+    const first = Math.min(buckets - 1, Math.floor(midi.starts[i] / size));
+    const last = Math.min(buckets - 1, Math.max(first, Math.ceil(midi.ends[i] / size) - 1));
+    for (let b = first; b <= last; b++) keys[b * 4 + (key >> 5)] |= 1 << (key & 31);
+  }
+  return { maxEnds, size, keys };
+}

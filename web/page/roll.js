@@ -2,7 +2,7 @@
 // named on the keyboard axis. It draws only the stretch in view, so a million
 // notes cost a pass over an array and a screenful of pixels, not a million
 // drawing calls; zooming and scrolling redraw within a frame.
-import { barBeat, beatLines, clock, noteName } from './midi.js';
+import { barBeat, beatLines, clock, noteName, summarize } from './midi.js';
 
 const BLACK_KEYS = new Set([1, 3, 6, 8, 10]);
 // The plot's margins in CSS pixels: note names, bar numbers, seconds.
@@ -86,10 +86,8 @@ export class Roll {
     // Notes of no length still stand at 0 s, on an axis of one second.
     this.total = midi && midi.endTime > 0 ? midi.endTime : this.clock.tick(1);
     this.range = pitchRange(midi);
-    // The latest end among the notes so far: those wholly before the view
-    // are found by a binary search on it, however long each note is.
-    this.maxEnds = new Float64Array(midi ? midi.count : 0);
-    for (let i = 0, m = -Infinity; i < this.maxEnds.length; i++) this.maxEnds[i] = m = Math.max(m, midi.ends[i]);
+    // The worker makes the summary along with the file; made here otherwise.
+    this.summary = midi ? midi.summary ?? summarize(midi, this.total) : null;
     if (wasWhole) this.view = { start: 0, span: this.total };
     this.setView(this.view.start, this.view.span);
     this.cursor = Math.min(this.cursor, this.total);
@@ -216,16 +214,28 @@ export class Roll {
     return bars;
   }
 
-  paintNotes(pixels, { width, height, scale, rowHeight, ratio }) {
+  // A note's bar on its key's row, from x0 to x1. Rows a few pixels tall
+  // would leave the notes hard to see: a note is never thinner than three
+  // pixels, whatever its row.
+  paintNote(pixels, { width, height, rowHeight, ratio }, key, x0, x1) {
+    const noteHeight = Math.max(3 * ratio, rowHeight - (rowHeight >= 6 ? 1 : 0));
+    const middle = (this.range.hi - key + 0.5) * rowHeight;
+    const y0 = Math.max(0, Math.round(middle - noteHeight / 2));
+    const y1 = Math.min(height, Math.round(middle + noteHeight / 2));
+    for (let y = y0; y < y1; y++) pixels.fill(this.colours.note.rgba, y * width + x0, y * width + x1);
+  }
+
+  paintNotes(pixels, box) {
     const { midi } = this;
     if (!midi) return;
+    const { width, scale, ratio } = box;
     const { start, span } = this.view;
-    const { hi } = this.range;
-    const first = firstWhere(this.maxEnds, midi.count, (end) => end >= start);
+    const first = firstWhere(this.summary.maxEnds, midi.count, (end) => end >= start);
     const last = firstWhere(midi.starts, midi.count, (s) => s > start + span);
-    // Rows a few pixels tall would leave the notes hard to see: a note is
-    // never thinner than three pixels, whatever its row.
-    const noteHeight = Math.max(3 * ratio, rowHeight - (rowHeight >= 6 ? 1 : 0));
+    if (last - first > 20000 && this.summary.size * scale <= 1) {
+      this.paintSummary(pixels, box);
+      return;
+    }
     const least = Math.round(3 * ratio);
     // How far each row is already painted: where a pixel holds many notes,
     // it is painted once.
@@ -240,10 +250,31 @@ export class Roll {
       x0 = Math.max(0, x0, painted[key]);
       if (x1 <= x0) continue;
       painted[key] = x1;
-      const middle = (hi - key + 0.5) * rowHeight;
-      const y0 = Math.max(0, Math.round(middle - noteHeight / 2));
-      const y1 = Math.min(height, Math.round(middle + noteHeight / 2));
-      for (let y = y0; y < y1; y++) pixels.fill(this.colours.note.rgba, y * width + x0, y * width + x1);
+      this.paintNote(pixels, box, key, x0, x1);
+    }
+  }
+
+  // Where a pixel spans a stretch of the summary or more, the stretches are
+  // drawn rather than the notes: a few thousand, however many the notes.
+  paintSummary(pixels, box) {
+    const { width, scale, ratio } = box;
+    const { size, keys } = this.summary;
+    const { start, span } = this.view;
+    const least = Math.round(3 * ratio);
+    const painted = new Int32Array(128).fill(-1);
+    const last = Math.min(keys.length / 4 - 1, Math.floor((start + span) / size));
+    for (let b = Math.max(0, Math.floor(start / size)); b <= last; b++) {
+      const x = Math.floor((b * size - start) * scale);
+      for (let word = 0; word < 4; word++) {
+        for (let bits = keys[b * 4 + word]; bits !== 0; bits &= bits - 1) {
+          const key = word * 32 + 31 - Math.clz32(bits & -bits);
+          const x0 = Math.max(0, x, painted[key]);
+          const x1 = Math.min(width, Math.max(x + least, Math.floor(((b + 1) * size - start) * scale)));
+          if (x1 <= x0) continue;
+          painted[key] = x1;
+          this.paintNote(pixels, box, key, x0, x1);
+        }
+      }
     }
   }
 
