@@ -225,6 +225,27 @@ export class Roll {
     for (let y = y0; y < y1; y++) pixels.fill(this.colours.note.rgba, y * width + x0, y * width + x1);
   }
 
+  // Each key's run of touching bars is painted as one when it ends: one
+  // stroke for a key heard all along, not one a note or a column.
+  runs(pixels, box) {
+    const from = new Int32Array(128);
+    const to = new Int32Array(128).fill(-1);
+    return {
+      add: (key, x0, x1) => {
+        if (to[key] >= x0) {
+          to[key] = Math.max(to[key], x1);
+          return;
+        }
+        if (to[key] > from[key]) this.paintNote(pixels, box, key, from[key], to[key]);
+        from[key] = x0;
+        to[key] = x1;
+      },
+      end: () => {
+        for (let key = 0; key < 128; key++) if (to[key] > from[key]) this.paintNote(pixels, box, key, from[key], to[key]);
+      },
+    };
+  }
+
   paintNotes(pixels, box) {
     const { midi } = this;
     if (!midi) return;
@@ -237,45 +258,45 @@ export class Roll {
       return;
     }
     const least = Math.round(3 * ratio);
-    // How far each row is already painted: where a pixel holds many notes,
-    // it is painted once.
-    const painted = new Int32Array(128).fill(-1);
+    const runs = this.runs(pixels, box);
     for (let i = first; i < last; i++) {
-      const key = midi.numbers[i];
-      let x0 = Math.floor((midi.starts[i] - start) * scale);
+      const x0 = Math.floor((midi.starts[i] - start) * scale);
       let x1 = Math.floor((midi.ends[i] - start) * scale);
       // Notes back to back on one key stay apart while there is room to show it.
       if (x1 - x0 >= 4) x1 -= 1;
-      x1 = Math.min(width, Math.max(x0 + least, x1));
-      x0 = Math.max(0, x0, painted[key]);
-      if (x1 <= x0) continue;
-      painted[key] = x1;
-      this.paintNote(pixels, box, key, x0, x1);
+      runs.add(midi.numbers[i], Math.max(0, x0), Math.min(width, Math.max(x0 + least, x1)));
     }
+    runs.end();
   }
 
   // Where a pixel spans a stretch of the summary or more, the stretches are
-  // drawn rather than the notes: a few thousand, however many the notes.
+  // drawn rather than the notes: those of a pixel column merged, then each
+  // key in them painted once, however many the notes.
   paintSummary(pixels, box) {
     const { width, scale, ratio } = box;
     const { size, keys } = this.summary;
     const { start, span } = this.view;
     const least = Math.round(3 * ratio);
-    const painted = new Int32Array(128).fill(-1);
-    const last = Math.min(keys.length / 4 - 1, Math.floor((start + span) / size));
-    for (let b = Math.max(0, Math.floor(start / size)); b <= last; b++) {
-      const x = Math.floor((b * size - start) * scale);
+    const runs = this.runs(pixels, box);
+    const column = new Uint32Array(4);
+    const paint = (x0, x1) => {
       for (let word = 0; word < 4; word++) {
-        for (let bits = keys[b * 4 + word]; bits !== 0; bits &= bits - 1) {
-          const key = word * 32 + 31 - Math.clz32(bits & -bits);
-          const x0 = Math.max(0, x, painted[key]);
-          const x1 = Math.min(width, Math.max(x + least, Math.floor(((b + 1) * size - start) * scale)));
-          if (x1 <= x0) continue;
-          painted[key] = x1;
-          this.paintNote(pixels, box, key, x0, x1);
+        for (let bits = column[word]; bits !== 0; bits &= bits - 1) {
+          runs.add(word * 32 + 31 - Math.clz32(bits & -bits), Math.max(0, x0), Math.min(width, Math.max(x0 + least, x1)));
         }
       }
+      column.fill(0);
+    };
+    const last = Math.min(keys.length / 4 - 1, Math.floor((start + span) / size));
+    let x = null;
+    for (let b = Math.max(0, Math.floor(start / size)); b <= last; b++) {
+      const bx = Math.floor((b * size - start) * scale);
+      if (bx !== x && x !== null) paint(x, bx);
+      x = bx;
+      for (let word = 0; word < 4; word++) column[word] |= keys[b * 4 + word];
     }
+    if (x !== null) paint(x, Math.floor(((last + 1) * size - start) * scale));
+    runs.end();
   }
 
   paintLabels(ctx, box, bars) {
