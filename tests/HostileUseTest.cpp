@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "AsAnotherUser.h"
+#include "FileSizeLimit.h"
 #include "ExpectedMIDIFile.h"
 #include "QuorbelFeatures.h"
 #include "TempDirectory.h"
@@ -125,20 +126,16 @@ TEST(HostileUse, FailingCallsThroughARetargetedLinkTouchNoFile) {
   }
   // Each call fails: at the file size limit, or, where the link kept
   // changing under the walk, with EAGAIN before any file is opened.
-  struct rlimit old;
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit low = old;
-  low.rlim_cur = 100 * 1024;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
   const std::u16string text(50000, u'f');
   int unexpected = 0;
-  for (int call = 0; call < 200; ++call) {
-    const Result result = Write(text.c_str(), 48, dir / "L");
-    if (result.value != 0 || (result.error != EFBIG && result.error != EAGAIN)) ++unexpected;
+  {
+    const FileSizeLimit limit(100 * 1024);
+    ASSERT_TRUE(limit.applied());
+    for (int call = 0; call < 200; ++call) {
+      const Result result = Write(text.c_str(), 48, dir / "L");
+      if (result.value != 0 || (result.error != EFBIG && result.error != EAGAIN)) ++unexpected;
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
   ::kill(flipper, SIGKILL);
   ::waitpid(flipper, nullptr, 0);
   EXPECT_EQ(unexpected, 0);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AsAnotherUser.h"
+#include "FileSizeLimit.h"
 #include "LongTrackBuffer.h"
 #include "MIDIFileWriter.h"
 #include "QuorbelFeatures.h"
@@ -132,15 +133,12 @@ TEST_F(Replacement, AnUnnamedTemporaryIsClosedBeforeItHasAName) {
 
 TEST_F(Replacement, ASizeLimitReachedMidwayLeavesTheOldFileWhole) {
   WriteOld(file);
-  struct rlimit old;
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit low = old;
-  low.rlim_cur = 64 * 1024;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
-  const Result result = Write(std::u16string(100000, u'a').c_str(), 48, file);
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  Result result{};
+  {
+    const FileSizeLimit limit(64 * 1024);
+    ASSERT_TRUE(limit.applied());
+    result = Write(std::u16string(100000, u'a').c_str(), 48, file);
+  }
 
   EXPECT_EQ(result.value, 0);
   EXPECT_EQ(result.error, EFBIG);
