@@ -54,7 +54,7 @@ inline size_t ASCIIRunLength(const QuorbelUTF16Unit* units) {
     const unsigned stops = static_cast<unsigned>((~ascii & 0xFFFF) | ends);
     if (stops != 0) return i + static_cast<size_t>(__builtin_ctz(stops)) / 2;
 #else
-    const uint16x8_t block = vld1q_u16(units + i);
+    const uint16x8_t block = vld1q_u16(reinterpret_cast<const uint16_t*>(units + i));
     const uint16x8_t stops =
         vorrq_u16(vceqzq_u16(block), vtstq_u16(block, vdupq_n_u16(kNonASCIIBits)));
     const uint64_t bits = vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(stops, 4)), 0);
@@ -84,8 +84,8 @@ inline bool NarrowASCIIBlock(const QuorbelUTF16Unit* units, uint8_t* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
   return true;
 #elif defined(__ARM_NEON) && defined(__aarch64__) && !defined(QUORBEL_PLAIN_LOOPS)
-  const uint16x8_t low = vld1q_u16(units);
-  const uint16x8_t high = vld1q_u16(units + 8);
+  const uint16x8_t low = vld1q_u16(reinterpret_cast<const uint16_t*>(units));
+  const uint16x8_t high = vld1q_u16(reinterpret_cast<const uint16_t*>(units + 8));
   if (vmaxvq_u16(vorrq_u16(low, high)) >= 0x80) return false;
   vst1q_u8(out, vcombine_u8(vmovn_u16(low), vmovn_u16(high)));
   return true;
