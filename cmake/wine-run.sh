@@ -39,10 +39,14 @@ case "${1:-}" in
   --start-server)
     shift
     log=$(mktemp)
-    # Already running for this prefix is as good.
-    "$server" -p60 </dev/null >"$log" 2>&1 || true
     status=0
-    "$wine" "$@" </dev/null >>"$log" 2>&1 || status=$?
+    "$wine" "$@" </dev/null >"$log" 2>&1 || status=$?
+    # A new prefix's first start ends with its wineserver on the way out:
+    # the kept one is started after it is gone, and the background programs
+    # with it, by a program whose output is not a caller's.
+    { "$server" -k && "$server" -w; } </dev/null >>"$log" 2>&1 || true
+    "$server" -p60 </dev/null >>"$log" 2>&1 || true
+    "$wine" wineboot </dev/null >>"$log" 2>&1 || status=$?
     cat "$log"
     rm -f "$log"
     exit $status ;;
