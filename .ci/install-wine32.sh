@@ -1,7 +1,7 @@
-# Sourced by the 32-bit Windows stages: installs Debian's 32-bit Wine, an
-# i386 package, unless it is there. The architecture is added only here, in
-# the last stages, so that what its installation upgrades disturbs no
-# other stage.
+# Sourced by .ci/run and the 32-bit Windows stages: installs Debian's 32-bit
+# Wine, an i386 package, unless it is there. .ci/run does it before any
+# stage starts, so that what its installation upgrades disturbs no running
+# stage; a stage run by hand does it itself.
 #
 # A mirror whose i386 lists are missing or out of step with the machine's
 # own packages (as while it syncs) is outside the project's control: then

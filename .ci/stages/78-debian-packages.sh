@@ -13,7 +13,10 @@ changelog_version=$(dpkg-parsechangelog -S Version)
 
 rm -rf "$out"
 mkdir -p "$out/quorbel"
-tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' -cf - . | tar -xf - -C "$out/quorbel"
+# What stage 90, which may run first, leaves in web/ stays out too: the
+# copy is the tree as cloned.
+tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' --exclude=./web/node_modules \
+  --exclude=./web/quorbel.wasm --exclude='./web/*.tgz' -cf - . | tar -xf - -C "$out/quorbel"
 (cd "$out/quorbel" && DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -b -us -uc)
 arch=$(dpkg --print-architecture)
 debs=()
