@@ -29,7 +29,6 @@ quorbel_check_symbol(QUORBEL_HAVE_O_TMPFILE O_TMPFILE "fcntl.h")
 quorbel_check_symbol(QUORBEL_HAVE_O_PATH O_PATH "fcntl.h")
 quorbel_check_symbol(QUORBEL_HAVE_PROC_SUPER_MAGIC PROC_SUPER_MAGIC "sys/statfs.h;linux/magic.h")
 quorbel_check_symbol(QUORBEL_HAVE_FALLOCATE fallocate "fcntl.h")
-quorbel_check_symbol(QUORBEL_HAVE_POSIX_FALLOCATE posix_fallocate "fcntl.h")
 quorbel_check_symbol(QUORBEL_HAVE_LINUX_XATTR flistxattr "sys/xattr.h")
 quorbel_check_symbol(QUORBEL_HAVE_STATX statx "sys/stat.h")
 

@@ -31,10 +31,6 @@ TextSize MeasureText(const QuorbelUTF16Unit* notes);
 // with its length. Once the writer has failed, the rest is not converted.
 void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_t units,
                     uint32_t noteTicks);
-inline void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes,
-                           uint32_t noteTicks) {
-  WriteTextTrack(writer, notes, MeasureText(notes).units, noteTicks);
-}
 
 // The length of the track WriteTextTrack writes for a text of `textBytes`
 // bytes: 30 bytes of meta events and end of track, then 7 bytes a note plus

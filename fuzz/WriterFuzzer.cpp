@@ -2,7 +2,13 @@
 // asked, a writer that finishes without an error has written a valid
 // format-0 file with one track, and its track length matches: checked by a
 // strict reader written here from the file format, not from the writer.
+//
+// The writer is told the track length first, as WriteMIDI tells it. The
+// length is counted here, by the same operations on a count of bytes made
+// from the file format; a second writer is told a wrong one, and must then
+// fail with nothing past it reaching the sink.
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -103,32 +109,103 @@ void CheckValidFile(const Bytes& file, int16_t division) {
   }
 }
 
-}  // namespace
+// The bytes a track comes to, event by event, or that it has no encoding:
+// the writer's operations, counted from the file format alone.
+class TrackCount {
+ public:
+  uint64_t length() const { return length_; }
+  bool failed() const { return failed_; }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Input input(data, size);
-  const auto division = int16_t(input.Byte() << 8 | input.Byte());
-  quorbel::test::MemorySink sink;
-  MIDIFileWriter writer(sink, division);
+  void Meta(size_t dataLength) {
+    if (dataLength > kMaxVarLen) return Fail();
+    Add(Delta() + 2 + VarLenSize(uint32_t(dataLength)) + dataLength);
+    runningStatus_ = 0;
+  }
+  void Channel(uint8_t status) {
+    if (status < 0x80 || status > 0xEF) return;
+    Add(Delta() + (status != runningStatus_) + ((status & 0xE0) == 0xC0 ? 1 : 2));
+    runningStatus_ = status;
+  }
+  void Advance(uint32_t ticks) {
+    if (uint64_t{pending_} + ticks > kMaxVarLen) return Fail();
+    pending_ += ticks;
+  }
+  void Notes(uint8_t channel, size_t count, uint32_t ticks) {
+    if (count == 0) return;
+    if (ticks > kMaxVarLen) return Fail();
+    for (size_t i = 0; i < count; ++i) {
+      Channel(uint8_t(0x90 | (channel & 0x0F)));
+      Advance(ticks);
+      Channel(uint8_t(0x80 | (channel & 0x0F)));
+    }
+  }
+  void End() {
+    if (!ended_) Meta(0);
+    ended_ = true;
+  }
+
+ private:
+  static constexpr uint32_t kMaxVarLen = 0x0FFFFFFF;
+  static uint64_t VarLenSize(uint32_t value) {
+    return value < 1u << 7 ? 1 : value < 1u << 14 ? 2 : value < 1u << 21 ? 3 : 4;
+  }
+  uint64_t Delta() {
+    const uint64_t size = VarLenSize(pending_);
+    pending_ = 0;
+    return size;
+  }
+  void Add(uint64_t size) {
+    if (!failed_ && !ended_) length_ += size;
+  }
+  // After the end too: Finish then reports the error, though the file went
+  // out whole.
+  void Fail() { failed_ = true; }
+
+  uint64_t length_ = 0;
+  uint32_t pending_ = 0;
+  uint8_t runningStatus_ = 0;
+  bool failed_ = false;
+  bool ended_ = false;
+};
+
+// Runs the input's operations on `writer`, or on `count` when there is no
+// writer.
+void Run(Input input, MIDIFileWriter* writer, TrackCount& count) {
   while (!input.empty()) {
-    switch (input.Byte() % 8) {
-      case 0: writer.WriteTrackName(input.Text()); break;
-      case 1: writer.WriteCopyright(input.Text()); break;
-      case 2: {
-        const uint8_t n = input.Byte(), d = input.Byte(), c = input.Byte(), t = input.Byte();
-        writer.WriteTimeSignature(n, d, c, t);
+    const uint8_t operation = input.Byte() % 8;
+    switch (operation) {
+      case 0:
+      case 1: {
+        const std::string_view text = input.Text();
+        if (writer == nullptr) {
+          count.Meta(text.size());
+        } else if (operation == 0) {
+          writer->WriteTrackName(text);
+        } else {
+          writer->WriteCopyright(text);
+        }
         break;
       }
-      case 3: writer.WriteTempo(int32_t(input.Word())); break;
+      case 2: {
+        const uint8_t n = input.Byte(), d = input.Byte(), c = input.Byte(), t = input.Byte();
+        writer ? writer->WriteTimeSignature(n, d, c, t) : count.Meta(4);
+        break;
+      }
+      case 3: {
+        const auto beatsPerMinute = int32_t(input.Word());
+        writer ? writer->WriteTempo(beatsPerMinute) : count.Meta(3);
+        break;
+      }
       case 4: {
         const uint8_t status = input.Byte(), data1 = input.Byte(), data2 = input.Byte();
-        writer.WriteChannelEvent(status, data1, data2);
+        writer ? writer->WriteChannelEvent(status, data1, data2) : count.Channel(status);
         break;
       }
       case 5: {
         // Mostly small steps, sometimes anything at all.
         const uint32_t word = input.Word();
-        writer.AdvanceTime(word & 0x80000000u ? word : word & 0x3FFF);
+        const uint32_t ticks = word & 0x80000000u ? word : word & 0x3FFF;
+        writer ? writer->AdvanceTime(ticks) : count.Advance(ticks);
         break;
       }
       case 6: {
@@ -136,13 +213,53 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string_view notes = input.Text();
         const uint32_t ticks = input.Word() >> input.Byte() % 32;
         const uint8_t on = input.Byte(), off = input.Byte();
-        writer.WriteNotes(channel, reinterpret_cast<const uint8_t*>(notes.data()),
-                          notes.size(), ticks, on, off);
+        if (writer == nullptr) {
+          count.Notes(channel, notes.size(), ticks);
+        } else {
+          writer->WriteNotes(channel, reinterpret_cast<const uint8_t*>(notes.data()),
+                             notes.size(), ticks, on, off);
+        }
         break;
       }
-      default: (void)writer.Finish(); break;  // early: the rest must reach nothing
+      default:  // early: the rest must reach nothing
+        writer ? (void)writer->Finish() : count.End();
+        break;
     }
   }
-  if (writer.Finish() == 0) CheckValidFile(sink.bytes, division);
+  count.End();
+}
+
+// Runs the input on a writer told `told`, and checks what it gave.
+void WriteAndCheck(const Input& input, int16_t division, const TrackCount& count,
+                   uint64_t told) {
+  quorbel::test::MemorySink sink;
+  MIDIFileWriter writer(sink, division, told);
+  TrackCount unused;
+  Run(input, &writer, unused);
+  const int error = writer.Finish();
+  Check(sink.bytes.size() <= 22 || sink.bytes.size() - 22 <= told);
+  if (told > MIDIFileWriter::kMaxTrackLength) {
+    Check(error == EFBIG && sink.bytes.empty());
+  } else if (count.failed()) {
+    Check(error == EOVERFLOW || (told != count.length() && error == EIO));
+  } else if (told == count.length()) {
+    Check(error == 0);
+    CheckValidFile(sink.bytes, division);
+  } else {
+    Check(error == EIO);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input input(data, size);
+  const auto division = int16_t(input.Byte() << 8 | input.Byte());
+  TrackCount count;
+  Run(input, nullptr, count);
+  WriteAndCheck(input, division, count, count.length());
+  // Wrong by a little, either way, chosen by the input's last byte.
+  const auto wrongBy = size > 0 && data[size - 1] != 0 ? int8_t(data[size - 1]) : int8_t{-1};
+  WriteAndCheck(input, division, count, count.length() + uint64_t(int64_t{wrongBy}));
   return 0;
 }

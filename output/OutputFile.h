@@ -56,8 +56,6 @@ class OutputFile final : public OutputSink {
   [[nodiscard]] int Open(const NativePathChar* path, uint64_t size = kUnknownSize);
 
   [[nodiscard]] int Write(const uint8_t* bytes, size_t size) override;
-  [[nodiscard]] int WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) override;
-  bool CanWriteAt() const override { return state_.canWriteAt; }
 
   // Completes the file and puts it in place of the path. Returns 0, or the
   // errno value of the failure, after which an atomic replacement has left

@@ -14,7 +14,6 @@ struct OutputFileState {
   uint8_t* bytes = nullptr;
   size_t size = 0;
   size_t capacity = 0;
-  bool canWriteAt = true;
 };
 
 }  // namespace quorbel

@@ -16,7 +16,6 @@ struct OutputFileState {
   int fd = -1;
   int directory = -1;          // where the target and the temporary are
   Kind kind = Kind::kClosed;
-  bool canWriteAt = false;
   bool unnamed = false;        // a temporary with no name until it is complete
   bool named = false;          // temporaryName exists in the directory
   bool replacing = false;      // an existing file, whose owner, mode and attributes stay

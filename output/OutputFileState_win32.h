@@ -13,7 +13,6 @@ struct OutputFileState {
   intptr_t handle = -1;
   bool inPlace = false;
   bool deletePending = false;  // the temporary goes away with its handle
-  bool canWriteAt = false;
   bool replacing = false;  // an existing file: replaced keeping its attributes and ACL
   unsigned long replacedAttributes = 0;
   wchar_t fullPath[kMaxPath] = {};

@@ -51,13 +51,6 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
   return 0;
 }
 
-int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
-  if (state_.path == nullptr) return EBADF;
-  if (offset > state_.size || size > state_.size - offset) return EINVAL;
-  std::memcpy(state_.bytes + offset, bytes, size);
-  return 0;
-}
-
 int OutputFile::Close() {
   if (state_.path == nullptr) return EBADF;
   const int error = StoreMemoryFile(state_.path, state_.bytes, state_.size);

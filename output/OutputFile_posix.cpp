@@ -123,7 +123,6 @@ bool RenameRefused(const PathTarget& target) {
   state.fd = fd;
   state.directory = target.ReleaseDirectory();
   state.kind = Kind::kReplacement;
-  state.canWriteAt = true;
   return 0;
 }
 
@@ -172,7 +171,6 @@ bool RenameRefused(const PathTarget& target) {
   }
   state.fd = fd;
   state.kind = Kind::kInPlace;
-  state.canWriteAt = true;
   state.truncateAtClose = true;
   return 0;
 }
@@ -191,10 +189,8 @@ bool RenameRefused(const PathTarget& target) {
 [[nodiscard]] int OpenAnew(OutputFileState& state, const char* path) {
   const int fd = OpenWithoutWaiting(AT_FDCWD, path, O_TRUNC);
   if (fd < 0) return -fd;
-  struct stat status;
   state.fd = fd;
   state.kind = Kind::kInPlace;
-  state.canWriteAt = systemCalls.fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
   return 0;
 }
 
@@ -277,22 +273,6 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
     }
     if (written == 0) return EIO;  // no progress and no reason: give up
     bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return 0;
-}
-
-int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
-  if (!state_.canWriteAt) return ESPIPE;
-  while (size > 0) {
-    const ssize_t written = systemCalls.pwrite(state_.fd, bytes, size, static_cast<off_t>(offset));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return EIO;
-    bytes += written;
-    offset += static_cast<uint64_t>(written);
     size -= static_cast<size_t>(written);
   }
   return 0;

@@ -42,21 +42,14 @@ bool IsDirectory(const wchar_t* path) {
          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-[[nodiscard]] int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size,
-                           OVERLAPPED* at) {
+[[nodiscard]] int WriteAll(HANDLE handle, const uint8_t* bytes, size_t size) {
   while (size > 0) {
     const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!::WriteFile(handle, bytes, piece, &written, at)) return LastErrno();
+    if (!::WriteFile(handle, bytes, piece, &written, nullptr)) return LastErrno();
     if (written == 0) return EIO;
     bytes += written;
     size -= written;
-    if (at != nullptr) {
-      const uint64_t next =
-          (uint64_t{at->OffsetHigh} << 32 | at->Offset) + written;
-      at->Offset = static_cast<DWORD>(next);
-      at->OffsetHigh = static_cast<DWORD>(next >> 32);
-    }
   }
   return 0;
 }
@@ -128,7 +121,6 @@ int OutputFile::Open(const NativePathChar* path, uint64_t) {
     if (handle == INVALID_HANDLE_VALUE) return LastErrno();
     state_.handle = reinterpret_cast<intptr_t>(handle);
     state_.inPlace = true;
-    state_.canWriteAt = false;
     return 0;
   }
   for (int tries = 0; tries < 100; ++tries) {
@@ -141,7 +133,6 @@ int OutputFile::Open(const NativePathChar* path, uint64_t) {
       state_.deletePending = SetDeletePending(handle, TRUE);
       state_.handle = reinterpret_cast<intptr_t>(handle);
       state_.inPlace = false;
-      state_.canWriteAt = true;
       state_.replacing = attributes != INVALID_FILE_ATTRIBUTES;
       state_.replacedAttributes = state_.replacing ? attributes : 0;
       return 0;
@@ -153,28 +144,7 @@ int OutputFile::Open(const NativePathChar* path, uint64_t) {
 }
 
 int OutputFile::Write(const uint8_t* bytes, size_t size) {
-  return WriteAll(AsHandle(state_.handle), bytes, size, nullptr);
-}
-
-// A positioned write moves the file pointer of a synchronous handle, so
-// the append position is put back afterwards. A device has no position to
-// go back to: the bytes would only be appended.
-int OutputFile::WriteAt(uint64_t offset, const uint8_t* bytes, size_t size) {
-  const HANDLE handle = AsHandle(state_.handle);
-  if (::GetFileType(handle) != FILE_TYPE_DISK) return ESPIPE;
-  LARGE_INTEGER appendPosition{}, start{};
-  if (!::SetFilePointerEx(handle, start, &appendPosition, FILE_CURRENT)) {
-    return LastErrno();
-  }
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  const int error = WriteAll(handle, bytes, size, &at);
-  if (!::SetFilePointerEx(handle, appendPosition, nullptr, FILE_BEGIN) &&
-      error == 0) {
-    return LastErrno();
-  }
-  return error;
+  return WriteAll(AsHandle(state_.handle), bytes, size);
 }
 
 int OutputFile::Close() {

@@ -60,7 +60,6 @@ constexpr SystemCalls kReal = {
     ::close,
     ::read,
     ::write,
-    ::pwrite,
     [](int fd, int command, int argument) { return ::fcntl(fd, command, argument); },
     ::lseek,
     ::ftruncate,

@@ -27,7 +27,6 @@ struct SystemCalls {
   int (*close)(int fd);
   ssize_t (*read)(int fd, void* bytes, size_t size);
   ssize_t (*write)(int fd, const void* bytes, size_t size);
-  ssize_t (*pwrite)(int fd, const void* bytes, size_t size, off_t offset);
   int (*fcntl)(int fd, int command, int argument);
   off_t (*lseek)(int fd, off_t offset, int whence);
   int (*ftruncate)(int fd, off_t size);

@@ -240,8 +240,8 @@ TEST(HostileUse, ALinkTheKernelProtectsAgainstNeverLeadsTheCall) {
   EXPECT_EQ(now.st_ino, before.st_ino) << "replaced at call " << calls;
 }
 
-// Longer than the writer's buffer, so a file that needed a seek back would
-// fail; through a FIFO shrunk to one page whose reader starts late, so a
+// Longer than the writer's buffer, so the file leaves in several writes;
+// through a FIFO shrunk to one page whose reader starts late, so a
 // descriptor left non-blocking would fail with EAGAIN.
 TEST(HostileUse, PipesAndFIFOsTakeAFileOfAnyLength) {
   const std::u16string text(30000, u'p');

@@ -1,4 +1,8 @@
 // The writer on its own, through sinks in memory and sinks that fail.
+//
+// Every writer is told its track length, as WriteMIDI tells it. The tests
+// count that length themselves, from the bytes they expect: a writer that
+// writes anything else fails with EIO and never hands the whole file on.
 
 #include <gtest/gtest.h>
 
@@ -15,14 +19,27 @@ const Bytes kHeaderAndTrackStart = {
     'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,  // format 0, 1 track, 96
     'M', 'T', 'r', 'k'};
 
+// The end-of-track event with no time before it: the least a track holds.
+constexpr uint64_t kEndOfTrackSize = 4;
+
 // The bytes of the track chunk after its length field.
 Bytes TrackData(const Bytes& file) {
   return file.size() < 22 ? Bytes{} : Bytes(file.begin() + 22, file.end());
 }
 
+// Eight bytes a note: on and off alternate, so running status leaves out
+// nothing, and 48 ticks take one byte.
+void WriteNotesOneByOne(MIDIFileWriter& writer, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    writer.WriteChannelEvent(0x90, 60, 127);
+    writer.AdvanceTime(48);
+    writer.WriteChannelEvent(0x80, 60, 0);
+  }
+}
+
 TEST(WriterFile, FinishedAtOnceIsTheSmallestCompleteFile) {
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, kEndOfTrackSize);
   ASSERT_EQ(writer.Finish(), 0);
   Bytes expected = kHeaderAndTrackStart;
   expected.insert(expected.end(), {0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00});
@@ -33,7 +50,7 @@ TEST(WriterFile, FinishedAtOnceIsTheSmallestCompleteFile) {
 
 TEST(WriterFile, NothingReachesTheSinkAfterFinish) {
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, kEndOfTrackSize);
   ASSERT_EQ(writer.Finish(), 0);
   for (int i = 0; i < 10000; ++i) writer.WriteChannelEvent(0x90, 60, 127);
   writer.WriteTrackName(std::string(2 * MIDIFileWriter::kBufferSize, 'x'));
@@ -43,77 +60,52 @@ TEST(WriterFile, NothingReachesTheSinkAfterFinish) {
   EXPECT_EQ(sink.bytes.size(), 26u);
 }
 
-// Undeclared, a track that fits the buffer needs no going back, so a sink
-// that cannot seek takes it.
-TEST(WriterFile, SmallTrackLeavesInOneWriteWithItsLengthInPlace) {
+// A track that fits the buffer leaves in one write, its length in place.
+TEST(WriterFile, SmallTrackLeavesInOneWrite) {
   MemorySink sink;
-  sink.seekable = false;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, 11 + kEndOfTrackSize);
   writer.WriteTrackName("track 1");
   ASSERT_EQ(writer.Finish(), 0);
   EXPECT_EQ(sink.writes, 1);
-  EXPECT_EQ(sink.patches, 0);
   EXPECT_EQ(TrackLengthField(sink.bytes), 15u);
+  EXPECT_EQ(sink.bytes.size(), 22u + 15);
 }
 
-TEST(WriterFile, LongTrackIsPatchedWithTheLengthThatFollowsTheField) {
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
-  for (int i = 0; i < 10000; ++i) {
-    writer.WriteChannelEvent(0x90, 60, 127);
-    writer.AdvanceTime(48);
-    writer.WriteChannelEvent(0x80, 60, 0);
-  }
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_GT(sink.writes, 1);
-  EXPECT_EQ(sink.patches, 1);
-  ASSERT_EQ(sink.bytes.size(), 22u + 10000 * 8 + 4);
-  EXPECT_EQ(TrackLengthField(sink.bytes), 10000u * 8 + 4);
-  EXPECT_EQ(TrackData(sink.bytes)[4], 0x30);  // the note off's delta time
-}
-
-// A declared length goes out with the header, and the track must come to
-// exactly that: a file with a wrong length never leaves whole, and nothing
-// past the declared length reaches the sink.
-TEST(WriterFile, ADeclaredLengthGoesOutFirstAndIsHeldToTheTrack) {
-  const auto writeNotes = [](MIDIFileWriter& writer, int count) {
-    for (int i = 0; i < count; ++i) {
-      writer.WriteChannelEvent(0x90, 60, 127);
-      writer.AdvanceTime(48);
-      writer.WriteChannelEvent(0x80, 60, 0);
-    }
-  };
-  for (const uint64_t declared : {10000u * 8 + 4, 10000u * 8 + 3, 10000u * 8 + 5}) {
+// The length goes out with the header, and the track must come to exactly
+// that: a file with a wrong length never leaves whole, and nothing past the
+// length reaches the sink.
+TEST(WriterFile, TheLengthGoesOutFirstAndIsHeldToTheTrack) {
+  constexpr uint64_t kTrack = 10000 * 8 + kEndOfTrackSize;
+  for (const uint64_t length : {kTrack, kTrack - 1, kTrack + 1, kTrack - 8, uint64_t{0}}) {
     MemorySink sink;
-    sink.seekable = false;
-    MIDIFileWriter writer(sink, 96, declared);
-    writeNotes(writer, 10000);
-    const bool right = declared == 10000u * 8 + 4;
-    EXPECT_EQ(writer.Finish(), right ? 0 : EIO) << declared;
-    EXPECT_EQ(sink.patches, 0);
-    EXPECT_LE(sink.bytes.size(), 22 + declared);
-    if (right) {
-      EXPECT_EQ(TrackLengthField(sink.bytes), declared);
-    }
+    MIDIFileWriter writer(sink, 96, length);
+    WriteNotesOneByOne(writer, 10000);
+    EXPECT_EQ(writer.Finish(), length == kTrack ? 0 : EIO) << length;
+    EXPECT_LE(sink.bytes.size(), 22 + length) << length;
+    if (length != kTrack) continue;
+    EXPECT_GT(sink.writes, 1) << "longer than the buffer";
+    ASSERT_EQ(sink.bytes.size(), 22 + kTrack);
+    EXPECT_EQ(TrackLengthField(sink.bytes), kTrack);
+    EXPECT_EQ(TrackData(sink.bytes)[4], 0x30);  // the note off's delta time
   }
-  MemorySink tooLong;
-  MIDIFileWriter beyond(tooLong, 96, MIDIFileWriter::kMaxTrackLength + 1);
-  EXPECT_EQ(beyond.Finish(), EFBIG);
-  EXPECT_TRUE(tooLong.bytes.empty());
+}
 
-  // Undeclared, a track longer than the buffer needs to go back: on a sink
-  // that cannot, nothing leaves at all.
-  MemorySink pipe;
-  pipe.seekable = false;
-  MIDIFileWriter undeclared(pipe, 96);
-  writeNotes(undeclared, 10000);
-  EXPECT_EQ(undeclared.Finish(), ESPIPE);
-  EXPECT_TRUE(pipe.bytes.empty());
+// A length the field cannot hold is refused before anything leaves,
+// rather than written as its low 32 bits.
+TEST(WriterFile, ALengthPastTheFieldFailsAtOnce) {
+  for (const uint64_t length : {MIDIFileWriter::kMaxTrackLength + 1,
+                                (uint64_t{1} << 32) + kEndOfTrackSize, uint64_t{UINT64_MAX}}) {
+    MemorySink sink;
+    MIDIFileWriter writer(sink, 96, length);
+    EXPECT_EQ(writer.error(), EFBIG) << length;
+    EXPECT_EQ(writer.Finish(), EFBIG) << length;
+    EXPECT_TRUE(sink.bytes.empty()) << length;
+  }
 }
 
 TEST(WriterFile, DivisionIsWrittenBigEndian) {
   MemorySink sink;
-  MIDIFileWriter writer(sink, 0x1234);
+  MIDIFileWriter writer(sink, 0x1234, kEndOfTrackSize);
   ASSERT_EQ(writer.Finish(), 0);
   EXPECT_EQ(sink.bytes[12], 0x12);
   EXPECT_EQ(sink.bytes[13], 0x34);
@@ -137,33 +129,34 @@ TEST(WriterDeltaTime, EncodesEveryLengthBoundary) {
       {0x0FFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F}},
   };
   for (const VarLenCase& c : cases) {
+    Bytes expected = c.encoded;
+    expected.insert(expected.end(), {0xFF, 0x2F, 0x00});
     MemorySink sink;
-    MIDIFileWriter writer(sink, 96);
+    MIDIFileWriter writer(sink, 96, expected.size());
     // Pending ticks before Finish become the end of track's delta time.
     writer.AdvanceTime(c.ticks);
     ASSERT_EQ(writer.Finish(), 0) << c.ticks;
-    Bytes expected = c.encoded;
-    expected.insert(expected.end(), {0xFF, 0x2F, 0x00});
     EXPECT_EQ(TrackData(sink.bytes), expected) << "ticks " << c.ticks;
   }
 }
 
 TEST(WriterDeltaTime, AccumulatesUntilTheNextEventAndThenStartsAgain) {
+  const Bytes expected = {0x81, 0x48, 0x90, 1, 2, 0x00, 0x80, 1, 0, 0x00, 0xFF, 0x2F, 0};
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, expected.size());
   writer.AdvanceTime(100);
   writer.AdvanceTime(100);
   writer.WriteChannelEvent(0x90, 1, 2);
   writer.WriteChannelEvent(0x80, 1, 0);
   ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes),
-            (Bytes{0x81, 0x48, 0x90, 1, 2, 0x00, 0x80, 1, 0, 0x00, 0xFF, 0x2F, 0}));
+  EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterDeltaTime, TicksBeyondTheLargestDeltaFailTheWriter) {
   for (const uint32_t second : {1u, 0xFFFFFFFFu}) {  // too many, "negative"
     MemorySink sink;
-    MIDIFileWriter writer(sink, 96);
+    // The length the track would have with the largest delta time.
+    MIDIFileWriter writer(sink, 96, 4 + 3 + kEndOfTrackSize);
     writer.AdvanceTime(0x0FFFFFFF);
     writer.AdvanceTime(second);
     writer.WriteChannelEvent(0x90, 1, 2);
@@ -173,21 +166,29 @@ TEST(WriterDeltaTime, TicksBeyondTheLargestDeltaFailTheWriter) {
 }
 
 TEST(WriterRunningStatus, OnlyARepeatedChannelStatusIsLeftOut) {
+  const Bytes expected = {0, 0x90, 60, 100, 0, 64, 100, 0, 0x80, 60, 0, 0, 0x90, 67,
+                          100, 0, 0xFF, 0x2F, 0};
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, expected.size());
   writer.WriteChannelEvent(0x90, 60, 100);
   writer.WriteChannelEvent(0x90, 64, 100);  // repeats: no status byte
   writer.WriteChannelEvent(0x80, 60, 0);    // differs: status byte
   writer.WriteChannelEvent(0x90, 67, 100);
   ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes),
-            (Bytes{0, 0x90, 60, 100, 0, 64, 100, 0, 0x80, 60, 0, 0, 0x90, 67,
-                   100, 0, 0xFF, 0x2F, 0}));
+  EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterRunningStatus, AMetaEventEndsRunningStatus) {
+  const Bytes expected = {0, 0x90, 60, 100,                    //
+                          0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00,  //
+                          0, 0x90, 60, 100,                    //
+                          0, 0xFF, 0x58, 4, 4, 2, 36, 8,       //
+                          0, 0x90, 60, 100,                    //
+                          0, 0xFF, 0x03, 0,                    //
+                          0, 0x90, 60, 100,                    //
+                          0, 0xFF, 0x2F, 0};
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, expected.size());
   writer.WriteChannelEvent(0x90, 60, 100);
   writer.WriteTempo(15);
   writer.WriteChannelEvent(0x90, 60, 100);
@@ -196,47 +197,41 @@ TEST(WriterRunningStatus, AMetaEventEndsRunningStatus) {
   writer.WriteTrackName("");
   writer.WriteChannelEvent(0x90, 60, 100);
   ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes),
-            (Bytes{0, 0x90, 60, 100,                    //
-                   0, 0xFF, 0x51, 3, 0x3D, 0x09, 0x00,  //
-                   0, 0x90, 60, 100,                    //
-                   0, 0xFF, 0x58, 4, 4, 2, 36, 8,       //
-                   0, 0x90, 60, 100,                    //
-                   0, 0xFF, 0x03, 0,                    //
-                   0, 0x90, 60, 100,                    //
-                   0, 0xFF, 0x2F, 0}));
+  EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterChannelEvents, DataBytesNeverLookLikeAStatus) {
+  const Bytes expected = {0, 0x90, 0x41, 0x7F, 0, 0xFF, 0x2F, 0};
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, expected.size());
   writer.WriteChannelEvent(0x90, 0xC1, 0xFF);
   ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), (Bytes{0, 0x90, 0x41, 0x7F, 0, 0xFF, 0x2F, 0}));
+  EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterChannelEvents, StatusOutsideChannelMessagesWritesNothingAndKeepsTime) {
+  const Bytes expected = {5, 0x91, 1, 2, 0, 0xFF, 0x2F, 0};
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, expected.size());
   writer.AdvanceTime(5);
   writer.WriteChannelEvent(0x7F, 1, 2);
   writer.WriteChannelEvent(0xF0, 1, 2);
   writer.WriteChannelEvent(0xFF, 1, 2);
   writer.WriteChannelEvent(0x91, 1, 2);
   ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), (Bytes{5, 0x91, 1, 2, 0, 0xFF, 0x2F, 0}));
+  EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterChannelEvents, ProgramChangeAndChannelPressureCarryOneDataByte) {
+  const Bytes expected = {0, 0xC0, 5, 0, 0xD3, 40, 0, 0xDF, 7, 0, 0xEF, 0, 64, 0, 0xFF, 0x2F, 0};
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, expected.size());
   writer.WriteChannelEvent(0xC0, 5, 99);
   writer.WriteChannelEvent(0xD3, 40, 99);
   writer.WriteChannelEvent(0xDF, 7, 99);  // the top of the one-byte range
   writer.WriteChannelEvent(0xEF, 0, 64);
   ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes),
-            (Bytes{0, 0xC0, 5, 0, 0xD3, 40, 0, 0xDF, 7, 0, 0xEF, 0, 64, 0, 0xFF, 0x2F, 0}));
+  EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterMetaEvents, TempoIsMicrosecondsPerQuarterInTwentyFourBits) {
@@ -253,34 +248,35 @@ TEST(WriterMetaEvents, TempoIsMicrosecondsPerQuarterInTwentyFourBits) {
       {-60, {0xFF, 0xFF, 0xFF}},
   };
   for (const auto& c : cases) {
-    MemorySink sink;
-    MIDIFileWriter writer(sink, 96);
-    writer.WriteTempo(c.beatsPerMinute);
-    ASSERT_EQ(writer.Finish(), 0);
     Bytes expected = {0, 0xFF, 0x51, 3};
     expected.insert(expected.end(), c.tempo.begin(), c.tempo.end());
     expected.insert(expected.end(), {0, 0xFF, 0x2F, 0});
+    MemorySink sink;
+    MIDIFileWriter writer(sink, 96, expected.size());
+    writer.WriteTempo(c.beatsPerMinute);
+    ASSERT_EQ(writer.Finish(), 0);
     EXPECT_EQ(TrackData(sink.bytes), expected) << c.beatsPerMinute;
   }
 }
 
 TEST(WriterMetaEvents, TextEventsCarryTheirLengthAndEveryByte) {
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
-  writer.WriteCopyright("(c)");
-  writer.WriteTrackName(std::string(200, '\x80'));  // bytes above 0x7F stay
-  ASSERT_EQ(writer.Finish(), 0);
   Bytes expected = {0, 0xFF, 0x02, 3, '(', 'c', ')', 0, 0xFF, 0x03, 0x81, 0x48};
   expected.insert(expected.end(), 200, 0x80);
   expected.insert(expected.end(), {0, 0xFF, 0x2F, 0});
+  MemorySink sink;
+  MIDIFileWriter writer(sink, 96, expected.size());
+  writer.WriteCopyright("(c)");
+  writer.WriteTrackName(std::string(200, '\x80'));  // bytes above 0x7F stay
+  ASSERT_EQ(writer.Finish(), 0);
   EXPECT_EQ(TrackData(sink.bytes), expected);
 }
 
 TEST(WriterMetaEvents, TextLongerThanTheBufferArrivesWhole) {
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
   std::string text(3 * MIDIFileWriter::kBufferSize + 7, 'x');
   text.back() = 'y';
+  // Delta time, FF 03, and a length of three bytes.
+  MemorySink sink;
+  MIDIFileWriter writer(sink, 96, 6 + text.size() + kEndOfTrackSize);
   writer.WriteTrackName(text);
   ASSERT_EQ(writer.Finish(), 0);
   ASSERT_EQ(sink.bytes.size(), 22u + 1 + 2 + 3 + text.size() + 4);
@@ -288,66 +284,67 @@ TEST(WriterMetaEvents, TextLongerThanTheBufferArrivesWhole) {
   EXPECT_EQ(TrackLengthField(sink.bytes), 6 + text.size() + 4);
 }
 
-// Every write, and the length patch, may fail: the writer then keeps the
-// first error, sends nothing more, and Finish reports it.
+// Every write may fail: the writer then keeps the first error, sends
+// nothing more, and Finish reports it, then and every time after.
 TEST(WriterFailures, AFailedWriteIsReportedAndNothingFollowsIt) {
-  // Eight bytes a note (on and off alternate: no running status), for two
-  // buffers and a half, which leave in three writes, the last from Finish.
+  // Two buffers and a half, which leave in three writes, the last from
+  // Finish.
   constexpr int kWrites = 3;
   constexpr size_t kNotes = (kWrites - 1) * MIDIFileWriter::kBufferSize / 8 +
                             MIDIFileWriter::kBufferSize / 16;
+  constexpr uint64_t kTrack = kNotes * 8 + kEndOfTrackSize;
+  {
+    FailingSink sink;  // failing nowhere: so many writes there are to fail
+    MIDIFileWriter writer(sink, 96, kTrack);
+    WriteNotesOneByOne(writer, kNotes);
+    ASSERT_EQ(writer.Finish(), 0);
+    ASSERT_EQ(sink.writes, kWrites);
+  }
   for (int failAt = 1; failAt <= kWrites; ++failAt) {
     FailingSink sink;
     sink.failAtWrite = failAt;
     sink.error = ENOSPC;
-    MIDIFileWriter writer(sink, 96);
-    for (size_t i = 0; i < kNotes; ++i) {
-      writer.WriteChannelEvent(0x90, 60, 127);
-      writer.AdvanceTime(48);
-      writer.WriteChannelEvent(0x80, 60, 0);
-    }
+    MIDIFileWriter writer(sink, 96, kTrack);
+    WriteNotesOneByOne(writer, kNotes);
     EXPECT_EQ(writer.Finish(), ENOSPC) << "failing write " << failAt;
     EXPECT_EQ(writer.error(), ENOSPC);
+    EXPECT_EQ(writer.Finish(), ENOSPC) << "the error stays";
     EXPECT_EQ(sink.callsAfterFailure, 0) << "failing write " << failAt;
   }
-}
-
-TEST(WriterFailures, AFailedLengthPatchIsReported) {
-  FailingSink sink;
-  sink.failPatch = true;
-  MIDIFileWriter writer(sink, 96);
-  writer.WriteTrackName(std::string(MIDIFileWriter::kBufferSize, 'x'));
-  EXPECT_EQ(writer.Finish(), EIO);
-  EXPECT_EQ(writer.Finish(), EIO) << "the error stays";
 }
 
 TEST(WriterFailures, TheFirstErrorIsTheOneReported) {
   FailingSink sink;
   sink.failAtWrite = 1;
-  MIDIFileWriter writer(sink, 96);
-  writer.WriteTrackName(std::string(MIDIFileWriter::kBufferSize, 'x'));
+  sink.error = ENOSPC;
+  const std::string text(MIDIFileWriter::kBufferSize, 'x');
+  MIDIFileWriter writer(sink, 96, 6 + text.size() + kEndOfTrackSize);
+  writer.WriteTrackName(text);
   writer.AdvanceTime(0x0FFFFFFF);
   writer.AdvanceTime(0x0FFFFFFF);
-  EXPECT_EQ(writer.Finish(), EIO);
+  EXPECT_EQ(writer.Finish(), ENOSPC);
 }
 
+// The longest track there is, and then more: the bytes past 4 GiB must
+// not count from zero again and slip past the length.
 TEST(WriterLimits, ATrackPastFourGibibytesFailsInsteadOfWrappingItsLength) {
   const std::string text(MIDIFileWriter::kMaxVarLen + 1, 't');
   {
     CountingSink sink;
-    MIDIFileWriter writer(sink, 96);
+    // Delta time, FF 03, a length of four bytes, the text.
+    MIDIFileWriter writer(sink, 96, 7 + text.size() + kEndOfTrackSize);
     writer.WriteTrackName(text);  // one byte more than a length can say
     EXPECT_EQ(writer.Finish(), EOVERFLOW);
     EXPECT_EQ(sink.size_, 0u);
   }
   CountingSink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, MIDIFileWriter::kMaxTrackLength);
   const std::string_view longest(text.data(), MIDIFileWriter::kMaxVarLen);
   for (int i = 0; i < 15; ++i) writer.WriteTrackName(longest);
   ASSERT_EQ(writer.error(), 0) << "15 of them still fit";
   writer.WriteTrackName(longest);
   writer.WriteTrackName(longest);  // nothing of this one may leave either
-  EXPECT_EQ(writer.Finish(), EFBIG);
+  EXPECT_EQ(writer.Finish(), EIO);
   EXPECT_LE(sink.size_, 22 + MIDIFileWriter::kMaxTrackLength);
 }
 
@@ -357,11 +354,21 @@ TEST(WriterLimits, ATrackPastFourGibibytesFailsInsteadOfWrappingItsLength) {
 namespace quorbel::test {
 namespace {
 
+// The track of NotesOneEventAtATime, counted from the format: each note is
+// a delta time of one byte, a note on, the note's length, a note off; the
+// first note on goes without its status after one that is the same.
+uint64_t NotesTrackLength(uint8_t statusBefore, size_t count, uint32_t ticks) {
+  uint64_t length = (statusBefore != 0 ? 4 : 0) + kEndOfTrackSize;
+  length += count * (7 + VariableLength(ticks).size());
+  if (count > 0 && statusBefore == 0x95) --length;
+  return length;
+}
+
 // WriteNotes is the fast road to the bytes that the single events give.
 Bytes NotesOneEventAtATime(uint32_t pendingBefore, uint8_t statusBefore,
                            const Bytes& notes, uint32_t ticks) {
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  MIDIFileWriter writer(sink, 96, NotesTrackLength(statusBefore, notes.size(), ticks));
   if (statusBefore != 0) writer.WriteChannelEvent(statusBefore, 1, 1);
   writer.AdvanceTime(pendingBefore);
   for (const uint8_t note : notes) {
@@ -381,7 +388,7 @@ TEST(WriterNotes, ManyNotesAtOnceEqualTheirEventsOneByOne) {
       for (const size_t count : {size_t{0}, size_t{1}, size_t{2}, notes.size()}) {
         const Bytes some(notes.begin(), notes.begin() + count);
         MemorySink sink;
-        MIDIFileWriter writer(sink, 96);
+        MIDIFileWriter writer(sink, 96, NotesTrackLength(statusBefore, count, ticks));
         if (statusBefore != 0) writer.WriteChannelEvent(statusBefore, 1, 1);
         writer.AdvanceTime(3);
         writer.WriteNotes(5, some.data(), some.size(), ticks, 0xFF, 0x40);
@@ -396,7 +403,8 @@ TEST(WriterNotes, ManyNotesAtOnceEqualTheirEventsOneByOne) {
 
 TEST(WriterNotes, ANoteLengthWithNoEncodingFailsTheWriter) {
   MemorySink sink;
-  MIDIFileWriter writer(sink, 96);
+  // The length the notes would have with five bytes for their length.
+  MIDIFileWriter writer(sink, 96, 2 * (7 + 5) + kEndOfTrackSize);
   const uint8_t notes[] = {60, 62};
   writer.WriteNotes(0, notes, 2, 0x10000000, 127, 0);
   EXPECT_EQ(writer.Finish(), EOVERFLOW);
@@ -406,10 +414,11 @@ TEST(WriterNotes, ANoteLengthWithNoEncodingFailsTheWriter) {
 TEST(WriterNotes, AFailureMidwayStopsTheRun) {
   FailingSink sink;
   sink.failAtWrite = 2;
-  MIDIFileWriter writer(sink, 96);
+  sink.error = ENOSPC;
   const Bytes notes(100000, 60);
+  MIDIFileWriter writer(sink, 96, notes.size() * 8 + kEndOfTrackSize);
   writer.WriteNotes(0, notes.data(), notes.size(), 48, 127, 0);
-  EXPECT_EQ(writer.Finish(), EIO);
+  EXPECT_EQ(writer.Finish(), ENOSPC);
   EXPECT_EQ(sink.callsAfterFailure, 0);
 }
 

@@ -37,18 +37,6 @@ class OutputFileTest : public ::testing::Test {
   const fs::path directory = Native(scratch.path());
 };
 
-TEST_F(OutputFileTest, APositionedWriteLeavesTheAppendPositionAlone) {
-  const fs::path path = directory / "out.bin";
-  OutputFile file;
-  ASSERT_EQ(file.Open(path.c_str()), 0);
-  Put(file, "abc");
-  const uint8_t patch = 'X';
-  ASSERT_EQ(file.WriteAt(0, &patch, 1), 0);
-  Put(file, "def");
-  ASSERT_EQ(file.Close(), 0);
-  EXPECT_EQ(Read(path), "Xbcdef");
-}
-
 TEST_F(OutputFileTest, TheFileTakesThePathOnlyWhenClosed) {
   const fs::path path = directory / "out.bin";
   std::ofstream(path, std::ios::binary) << "old";

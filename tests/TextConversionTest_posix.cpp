@@ -82,11 +82,12 @@ TEST(NativePathConversion, RefusesWhatNamesNoFile) {
 }
 
 TEST(TextConversion, EveryByteOfTheUTF8FormIsANoteOfSevenBits) {
-  MemorySink sink;
-  MIDIFileWriter writer(sink, kTicksPerQuarterNote);
-  // U+00E9 is C3 A9; an unpaired surrogate is EF BF BD.
+  // U+00E9 is C3 A9; an unpaired surrogate is EF BF BD: six notes of 8
+  // bytes after 30 of meta events and end of track.
   const char16_t text[] = {u'\u00E9', 0xDC00, u'A', 0};
-  WriteTextTrack(writer, text, 1);
+  MemorySink sink;
+  MIDIFileWriter writer(sink, kTicksPerQuarterNote, 30 + 6 * 8);
+  WriteTextTrack(writer, text, 3, 1);
   ASSERT_EQ(writer.Finish(), 0);
   Bytes notes;
   for (size_t at = 48 + 2; at + 6 < sink.bytes.size(); at += 8) notes.push_back(sink.bytes[at]);

@@ -14,10 +14,14 @@
 namespace quorbel::test {
 namespace {
 
+// The length announced is the library's own count, as WriteMIDI takes it;
+// the writer holds the track to it, so a count and a track that disagree
+// fail here.
 Bytes TrackOf(const QuorbelUTF16Unit* text, uint32_t noteTicks) {
+  const TextSize size = MeasureText(text);
   MemorySink sink;
-  MIDIFileWriter writer(sink, kTicksPerQuarterNote);
-  WriteTextTrack(writer, text, noteTicks);
+  MIDIFileWriter writer(sink, kTicksPerQuarterNote, TextTrackLength(size.bytes, noteTicks));
+  WriteTextTrack(writer, text, size.units, noteTicks);
   EXPECT_EQ(writer.Finish(), 0);
   return sink.bytes;
 }

@@ -10,9 +10,6 @@
 namespace quorbel {
 namespace {
 
-// Stands in the length field until Finish fills in the real length. A file
-// cut short by a crash still shows it; a finished file never does.
-constexpr uint32_t kProvisionalTrackLength = 60000;
 constexpr uint8_t kMetaEvent = 0xFF;
 constexpr uint8_t kMetaTimeSignature = 0x58;
 constexpr uint8_t kMetaTempo = 0x51;
@@ -122,10 +119,10 @@ bool HasAVX2() {
 }  // namespace
 
 MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division,
-                               uint64_t declaredTrackLength, uint8_t* lentBuffer,
+                               uint64_t trackLength, uint8_t* lentBuffer,
                                size_t lentBufferSize)
     : sink_(sink),
-      declaredTrackLength_(declaredTrackLength),
+      trackLength_(trackLength),
       buffer_(lentBufferSize >= kBufferSize ? lentBuffer : ownBuffer_),
       capacity_(lentBufferSize >= kBufferSize ? lentBufferSize : kBufferSize) {
   uint8_t* out = buffer_;
@@ -136,10 +133,8 @@ MIDIFileWriter::MIDIFileWriter(OutputSink& sink, int16_t division,
   out = PutBigEndian16(out, static_cast<uint16_t>(division));
   out = PutTag(out, "MTrk");
   trackLengthPos_ = static_cast<uint64_t>(out - buffer_);
-  const bool declared = declaredTrackLength != kUndeclaredLength;
-  if (declared && declaredTrackLength > kMaxTrackLength) Fail(EFBIG);
-  out = PutBigEndian32(out, declared ? static_cast<uint32_t>(declaredTrackLength)
-                                     : kProvisionalTrackLength);
+  if (trackLength > kMaxTrackLength) Fail(EFBIG);
+  out = PutBigEndian32(out, static_cast<uint32_t>(trackLength));
   used_ = static_cast<size_t>(out - buffer_);
 }
 
@@ -270,59 +265,22 @@ void MIDIFileWriter::EndTrack() {
   EndMetaEvent(out);
   if (error_ != 0) return;
 
-  const uint64_t trackLength = flushedBytes_ + used_ - trackLengthPos_ - 4;
-  if (declaredTrackLength_ != kUndeclaredLength) {
-    // A length that went out and is not the truth would be a broken file.
-    if (trackLength != declaredTrackLength_) {
-      Fail(EIO);
-      return;
-    }
-    Flush();
-    return;
-  }
-  if (trackLength > kMaxTrackLength) {
-    Fail(EFBIG);
-    return;
-  }
-  PatchTrackLength(trackLength);
-}
-
-void MIDIFileWriter::PatchTrackLength(uint64_t trackLength) {
-  uint8_t field[4];
-  PutBigEndian32(field, static_cast<uint32_t>(trackLength));
-  // A track that never left the buffer gets its length before its first
-  // byte does; only a longer one needs the sink to go back and patch it.
-  if (flushedBytes_ == 0) {
-    std::memcpy(buffer_ + trackLengthPos_, field, sizeof field);
-    lengthInBuffer_ = true;
-    Flush();
+  // A length that went out and is not the truth would be a broken file.
+  if (flushedBytes_ + used_ - trackLengthPos_ - 4 != trackLength_) {
+    Fail(EIO);
     return;
   }
   Flush();
-  if (error_ != 0) return;
-  if (const int error = sink_.WriteAt(trackLengthPos_, field, sizeof field)) {
-    Fail(error);
-  }
 }
 
 // Nothing reaches the sink after a failure, nor after the end of the track,
-// nor past the declared length, nor anything at all that could not be
-// completed: an undeclared length on a sink that cannot go back.
+// nor past the track's length.
 void MIDIFileWriter::Flush() {
   const size_t size = used_;
   used_ = 0;
   if (error_ != 0 || finished_ || size == 0) return;
-  const uint64_t trackBytes = flushedBytes_ + size - trackLengthPos_ - 4;
-  if (declaredTrackLength_ != kUndeclaredLength) {
-    if (trackBytes > declaredTrackLength_) {
-      Fail(EIO);
-      return;
-    }
-  } else if (trackBytes > kMaxTrackLength) {
-    Fail(EFBIG);
-    return;
-  } else if (flushedBytes_ == 0 && !lengthInBuffer_ && !sink_.CanWriteAt()) {
-    Fail(ESPIPE);
+  if (flushedBytes_ + size - trackLengthPos_ - 4 > trackLength_) {
+    Fail(EIO);
     return;
   }
   const int error = sink_.Write(buffer_, size);

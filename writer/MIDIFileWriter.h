@@ -16,14 +16,11 @@ namespace quorbel {
 // writes the end-of-track event. Time waits in a pending tick count that
 // becomes the delta time of the next event.
 //
-// The track length goes out in one of two ways. A caller that knows it in
-// advance declares it: it goes out with the header, the writer never goes
-// back, and any output (a pipe, a socket) takes a file of any length;
-// Finish checks that the track came to exactly that length and fails with
-// EIO otherwise, and no byte past it ever reaches the sink. Without a
-// declared length, Finish patches it in with WriteAt; a track that fits the
-// buffer gets it before its first byte leaves, and a longer one on a sink
-// that cannot go back fails with ESPIPE before its first byte leaves.
+// The caller gives the track length in advance: it goes out with the
+// header, the writer never goes back, and any output (a pipe, a socket)
+// takes a file of any length. Finish checks that the track came to exactly
+// that length and fails with EIO otherwise, and no byte past it ever
+// reaches the sink, so a file whose length field lies never leaves whole.
 //
 // Arguments, one policy: what a MIDI file can still say is made to fit,
 // silently; what it cannot say fails the writer. So data bytes are masked
@@ -47,18 +44,17 @@ class MIDIFileWriter {
   // The largest track chunk: its length field has 32 bits.
   static constexpr uint64_t kMaxTrackLength = 0xFFFFFFFF;
   static constexpr size_t kBufferSize = 16 * 1024;
-  static constexpr uint64_t kUndeclaredLength = UINT64_MAX;
   // The header chunk, "MTrk" and the track length field.
   static constexpr uint64_t kBytesBeforeTrack = 14 + 8;
 
   // Writes the header chunk (format 0, one track, `division` ticks per
-  // quarter note), "MTrk" and the track length: the declared one, or a
-  // provisional one that Finish replaces. A declared length above
+  // quarter note), "MTrk" and `trackLength`, the number of bytes the
+  // caller's events and the end of track will come to. A length above
   // kMaxTrackLength fails the writer with EFBIG at once.
   // `lentBuffer`, when given, takes the place of the writer's own buffer
   // and must outlive it: the larger it is, the fewer the sink's writes.
   MIDIFileWriter(OutputSink& sink, int16_t division,
-                 uint64_t declaredTrackLength = kUndeclaredLength,
+                 uint64_t trackLength,
                  uint8_t* lentBuffer = nullptr, size_t lentBufferSize = 0);
   MIDIFileWriter(const MIDIFileWriter&) = delete;
   MIDIFileWriter& operator=(const MIDIFileWriter&) = delete;
@@ -96,8 +92,8 @@ class MIDIFileWriter {
   void WriteNotes(uint8_t channel, const uint8_t* notes, size_t count,
                   uint32_t ticks, uint8_t onVelocity, uint8_t offVelocity);
 
-  // Writes the end-of-track event, fills in the track length and hands the
-  // last bytes to the sink. Returns 0, or the first error. Once finished,
+  // Writes the end-of-track event, checks the track against its length and
+  // hands the last bytes to the sink. Returns 0, or the first error. Once finished,
   // the writer sends nothing more to the sink, and Finish returns the same.
   [[nodiscard]] int Finish();
 
@@ -115,7 +111,6 @@ class MIDIFileWriter {
   void EndMetaEvent(uint8_t* out);
   void EndTrack();
   void Flush();
-  void PatchTrackLength(uint64_t trackLength);
   void Fail(int error);
 
   OutputSink& sink_;
@@ -124,8 +119,7 @@ class MIDIFileWriter {
   int error_ = 0;
   bool finished_ = false;
   uint64_t trackLengthPos_ = 0;
-  uint64_t declaredTrackLength_;
-  bool lengthInBuffer_ = false;  // the true length waits in the buffer
+  uint64_t trackLength_;
   uint64_t flushedBytes_ = 0;  // bytes already handed to the sink
   size_t used_ = 0;            // bytes waiting in buffer_
   uint8_t* buffer_;            // ownBuffer_, or the one lent

@@ -87,8 +87,8 @@ TEST_F(LoadedLibrary, WritesTheDocumentedExample) {
   ASSERT_EQ(writeMIDI(L"AB", 48, path.c_str()), QUORBEL_OK);
   EXPECT_EQ(ReadAll(path), Bytes(std::begin(kDocumentedExample), std::end(kDocumentedExample)));
 
-  // A long text leaves the writer's buffer several times and has its
-  // track length patched in place.
+  // A long text leaves the writer's buffer several times, behind a track
+  // length that went out first.
   const std::wstring text(100000, L'q');
   ASSERT_EQ(writeMIDI(text.c_str(), 200, path.c_str()), QUORBEL_OK);
   const Bytes bytes = ReadAll(path);
