@@ -56,6 +56,10 @@ TEST(WriterFile, NothingReachesTheSinkAfterFinish) {
   writer.WriteTrackName(std::string(2 * MIDIFileWriter::kBufferSize, 'x'));
   const uint8_t notes[] = {1, 2, 3};
   writer.WriteNotes(0, notes, 3, 10, 127, 0);
+  // Nor does a call with no encoding change what Finish said of the file.
+  writer.AdvanceTime(MIDIFileWriter::kMaxVarLen);
+  writer.AdvanceTime(MIDIFileWriter::kMaxVarLen);
+  writer.WriteNotes(0, notes, 3, MIDIFileWriter::kMaxVarLen + 1, 127, 0);
   EXPECT_EQ(writer.Finish(), 0);
   EXPECT_EQ(sink.bytes.size(), 26u);
 }

@@ -291,8 +291,10 @@ void MIDIFileWriter::Flush() {
   flushedBytes_ += size;
 }
 
+// A finished file has gone out whole: what is asked of the writer after
+// that cannot make Finish report otherwise.
 void MIDIFileWriter::Fail(int error) {
-  if (error_ == 0) error_ = error;
+  if (error_ == 0 && !finished_) error_ = error;
 }
 
 }  // namespace quorbel
