@@ -157,9 +157,10 @@ class TrackCount {
   void Add(uint64_t size) {
     if (!failed_ && !ended_) length_ += size;
   }
-  // After the end too: Finish then reports the error, though the file went
-  // out whole.
-  void Fail() { failed_ = true; }
+  // Not after the end: the file went out whole, and Finish says so still.
+  void Fail() {
+    if (!ended_) failed_ = true;
+  }
 
   uint64_t length_ = 0;
   uint32_t pending_ = 0;
