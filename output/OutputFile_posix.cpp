@@ -46,6 +46,7 @@ bool UnnamedFilesCanBeNamed() {
 
 // Gives the unnamed file `fd` the name `name`, which must not exist yet.
 [[nodiscard]] int NameUnnamed(int fd, int directory, const char* name) {
+#ifdef AT_EMPTY_PATH
   if (emptyPathLink.load(std::memory_order_relaxed) != EmptyPathLink::kRefused) {
     if (systemCalls.linkat(fd, "", directory, name, AT_EMPTY_PATH) == 0) {
       emptyPathLink.store(EmptyPathLink::kWorks, std::memory_order_relaxed);
@@ -54,6 +55,7 @@ bool UnnamedFilesCanBeNamed() {
     if (errno != ENOENT && errno != EPERM && errno != EINVAL && errno != ENOSYS) return errno;
     emptyPathLink.store(EmptyPathLink::kRefused, std::memory_order_relaxed);
   }
+#endif
   char self[32];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   return systemCalls.linkat(AT_FDCWD, self, directory, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
