@@ -34,10 +34,12 @@ using Kind = OutputFileState::Kind;
 // CAP_DAC_READ_SEARCH. Once it worked it is tried first; once refused,
 // /proc serves instead, asked afresh each call. A refusal after it worked
 // (privilege dropped) is learnt at that failure.
+#ifdef AT_EMPTY_PATH
 enum class EmptyPathLink : uint8_t { kUntried, kWorks, kRefused };
 std::atomic<EmptyPathLink> emptyPathLink{EmptyPathLink::kUntried};
+#endif
 
-#if QUORBEL_HAVE_O_TMPFILE
+#if QUORBEL_HAVE_O_TMPFILE  // and so Linux, which has AT_EMPTY_PATH
 bool UnnamedFilesCanBeNamed() {
   return emptyPathLink.load(std::memory_order_relaxed) == EmptyPathLink::kWorks ||
          ProcessFileDescriptorsVisible();
