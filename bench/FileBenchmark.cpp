@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchText.h"
@@ -145,6 +146,13 @@ void FloorRenameFile(benchmark::State& state, Medium medium) {
   state.SetBytesProcessed(state.iterations() * FileBytes(state));
 }
 
+// The safe floor takes the directory and the name apart, as the library
+// holds them.
+std::pair<std::string, std::string> DirectoryAndName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
 // The floor for a writer that makes WriteMIDI's promises: the directory
 // held, the target checked, an unnamed temporary with the old mode, the old
 // attributes listed, one write, and the temporary named and renamed over.
@@ -153,10 +161,9 @@ void FloorSafeFile(benchmark::State& state, Medium medium) {
   if (file == nullptr) return;
   const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
   if (bytes.empty()) return;
-  const std::string& path = file->path();
-  const size_t slash = path.rfind('/');
-  const std::string directory = path.substr(0, slash);
-  const std::string name = path.substr(slash + 1);
+  const auto where = DirectoryAndName(file->path());
+  const std::string& directory = where.first;
+  const std::string& name = where.second;
   for (auto _ : state) {
     if (const int error = QuorbelSafeFloorReplace(directory.c_str(), name.c_str(), bytes.data(),
                                                   bytes.size())) {
@@ -169,7 +176,7 @@ void FloorSafeFile(benchmark::State& state, Medium medium) {
 
 // On a machine shared with other work, load shifts from one second to the
 // next, and benchmarks run a second apart see different machines. Here the
-// short file is written by WriteMIDI and by the safe floor in turn, call by
+// file is written by WriteMIDI and by the safe floor in turn, call by
 // call, which goes first alternating, and each call is timed alone: the
 // medians of those times meet the same load, and a call the scheduler
 // interrupted falls outside them.
@@ -179,10 +186,9 @@ void PairedSafeFloor(benchmark::State& state, Medium medium) {
   const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
   if (bytes.empty()) return;
   const auto text = quorbel::bench::MakeAsciiText(TextChars(state));
-  const std::string& path = file->path();
-  const size_t slash = path.rfind('/');
-  const std::string directory = path.substr(0, slash);
-  const std::string name = path.substr(slash + 1);
+  const auto where = DirectoryAndName(file->path());
+  const std::string& directory = where.first;
+  const std::string& name = where.second;
   std::vector<double> library, floor;
   const auto timed = [](auto call) {
     const auto start = std::chrono::steady_clock::now();
