@@ -11,14 +11,19 @@ namespace quorbel {
 // own locking, and for a file of megabytes small pieces cost more than the
 // encoding itself. Larger pieces gain little more and cost more, once the
 // piece and the file system's pages no longer share the processor's
-// second-level cache. The memory is mapped for the call alone (never the
-// heap, never the stack) and only for a file of at least kLongFile bytes;
-// where no mapping can be had, data() is null and the writer keeps its own
-// buffer, at the old speed.
+// second-level cache. The memory is mapped (never the heap, never the
+// stack), only for a file of at least kLongFile bytes, and on POSIX systems
+// kept for later calls (see LongTrackBuffer_posix.cpp); where no mapping
+// can be had, data() is null and the writer keeps its own buffer, at the
+// old speed.
 class LongTrackBuffer {
  public:
   static constexpr uint64_t kLongFile = 256 * 1024;
   static constexpr size_t kLargestPiece = 256 * 1024;
+  // A first mapping costs more than the larger pieces save on a shorter
+  // file, where fresh pages are dear (see LongTrackBuffer_posix.cpp); a
+  // mapping already kept is lent to any file of kLongFile bytes or more.
+  static constexpr uint64_t kWorthAMapping = 1024 * 1024;
 
   explicit LongTrackBuffer(uint64_t fileSize);
   ~LongTrackBuffer();

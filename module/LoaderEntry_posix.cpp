@@ -4,7 +4,9 @@
 // and last among destructors, so the raw step comes before the static
 // initialisers at load and after everything else at unload. Elsewhere one
 // constructor and one destructor run both steps in order: the library has
-// no static initialisers or exit handlers of its own to come between them.
+// no static initialisers of its own to come between them, and its one other
+// destructor, which unmaps the memory kept for long files, touches nothing
+// they do.
 // Neither can refuse the load: a failed attach leaves the library loaded
 // without its registration, as a failed allocation does.
 

@@ -21,8 +21,9 @@ ExtensionModuleRecord& LibraryRecord();
 // platform's entry points call in this order:
 //   attach: RawStep, the static initialisers, MainStep;
 //   detach: MainStep, the exit sequence, RawStep.
-// The library has no static initialisers and registers nothing to run at
-// exit, so those two stay empty.
+// The library has no static initialisers, so that step stays empty; on
+// POSIX systems the exit sequence unmaps the memory kept for long files
+// (export/LongTrackBuffer_posix.cpp), and does nothing else.
 
 // The framework's own step: at process attach, the lists the framework built
 // while the module loaded pass to their companion slots and the heads start
