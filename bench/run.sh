@@ -9,10 +9,11 @@ set -euo pipefail
 build=${1:-build}
 bench=$build/bench/quorbel_bench
 memory=$build/bench/quorbel_memory_use
+count=$build/bench/quorbel_count_bench
 results=$build/bench-results
 export QUORBEL_BENCH_DISK_DIR=${QUORBEL_BENCH_DISK_DIR:-/var/tmp}
 
-for program in "$bench" "$memory"; do
+for program in "$bench" "$memory" "$count"; do
   if [[ ! -x $program ]]; then
     echo "run.sh: no $program; build with -DQUORBEL_BUILD_BENCHMARKS=ON" >&2
     exit 1
@@ -62,6 +63,11 @@ medians() {
 run_benchmarks files 1 'File/'
 run_benchmarks paired 1 'PairedSafeFloor/'
 run_benchmarks note_encoding 0.5 'EncodeToDevNull'
+"$count" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_out="$results/count_pass.csv" --benchmark_out_format=csv \
+  >"$results/count_pass.txt" 2>&1 || {
+  echo "run.sh: $count failed; see $results/count_pass.txt" >&2; exit 1
+}
 "$memory" >"$results/memory_use.txt" 2>&1 || {
   echo "run.sh: $memory failed:" >&2; cat "$results/memory_use.txt" >&2; exit 1
 }
@@ -132,6 +138,19 @@ medians "$results/note_encoding.csv" | awk '
     printf "\n"
     if (failed) print "  some lengths failed; see note_encoding.txt"
   }'
+echo
+awk -F, '
+  /^name,/ { for (i = 1; i <= NF; i++) column[$i] = i; next }
+  !("name" in column) { next }
+  {
+    gsub(/"/, "")
+    if ($column["name"] !~ /_median$/) next
+    name = $column["name"]; sub(/_median$/, "", name)
+    printf "  %-32s %8.1f us %7.1f GB/s\n", name, $column["real_time"],
+           $column["bytes_per_second"] / 1e9
+  }
+  BEGIN { print "The count pass, beside memchr reading the same bytes (median of 5, CPU GB/s):" }
+' "$results/count_pass.csv"
 echo
 awk '
   { value[$1] = $2 }

@@ -71,11 +71,14 @@ Bytes ExpectedTextBytes(const std::u16string& text) {
 }
 
 // The count before the file is written, whose vector scan reads whole
-// aligned blocks, holds to the oracle wherever the text starts: at each
-// of the 16 unit alignments a block of 32 bytes allows.
+// aligned blocks and groups of four, holds to the oracle wherever the text
+// starts: at each of the 32 unit alignments a group of 64 bytes allows.
 void CheckCountAtEveryAlignment(const std::u16string& text, size_t expectedBytes) {
-  std::vector<char16_t> room(text.size() + 17);
-  for (size_t offset = 0; offset < 16; ++offset) {
+  constexpr size_t kGroupUnits = 32;
+  std::vector<char16_t> room(text.size() + 2 * kGroupUnits + 1);
+  size_t grouped = 0;
+  while (reinterpret_cast<uintptr_t>(room.data() + grouped) % (2 * kGroupUnits) != 0) ++grouped;
+  for (size_t offset = grouped; offset < grouped + kGroupUnits; ++offset) {
     std::copy(text.begin(), text.end(), room.begin() + offset);
     room[offset + text.size()] = 0;
     const quorbel::TextSize size = quorbel::MeasureText(room.data() + offset);
