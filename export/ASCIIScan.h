@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #elif defined(__ARM_NEON) && defined(__aarch64__)
 #include <arm_neon.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 // The two loops every long text goes through, over its ASCII stretches: the
@@ -31,7 +33,8 @@ constexpr QuorbelUTF16Unit kNonASCIIBits = 0xFF80;
 // of four of them aligned to 64 bytes, which never reach a page the text
 // does not: the reads past the terminator stay in the block or group that
 // holds it.
-#if (defined(__SSE2__) || (defined(__ARM_NEON) && defined(__aarch64__))) && \
+#if (defined(__SSE2__) || (defined(__ARM_NEON) && defined(__aarch64__)) || \
+     defined(__wasm_simd128__)) && \
     !defined(QUORBEL_PLAIN_LOOPS)
 #define QUORBEL_NO_ADDRESS_CHECKS __attribute__((no_sanitize("address")))
 
@@ -45,6 +48,13 @@ QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunInBlock(const QuorbelUTF16Unit* 
   const int ends = _mm_movemask_epi8(_mm_cmpeq_epi16(units, zero));
   const unsigned stops = static_cast<unsigned>((~ascii & 0xFFFF) | ends) | 0x10000;
   return static_cast<size_t>(__builtin_ctz(stops)) / 2;
+#elif defined(__wasm_simd128__)
+  const v128_t units = wasm_v128_load(block);
+  const v128_t stops = wasm_v128_or(wasm_i16x8_eq(units, wasm_i16x8_splat(0)),
+                                    wasm_i16x8_ne(wasm_v128_and(units, wasm_i16x8_splat(
+                                                      static_cast<int16_t>(kNonASCIIBits))),
+                                                  wasm_i16x8_splat(0)));
+  return static_cast<size_t>(__builtin_ctz(wasm_i16x8_bitmask(stops) | 0x100u));
 #else
   const uint16x8_t units = vld1q_u16(reinterpret_cast<const uint16_t*>(block));
   const uint16x8_t stops =
@@ -69,6 +79,16 @@ QUORBEL_NO_ADDRESS_CHECKS inline bool GroupIsASCII(const QuorbelUTF16Unit* group
   const __m128i least = _mm_min_epi16(_mm_min_epi16(a, b), _mm_min_epi16(c, d));
   return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(any, high), zero)) == 0xFFFF &&
          _mm_movemask_epi8(_mm_cmpeq_epi16(least, zero)) == 0;
+}
+constexpr size_t kGroupUnits = 32;
+#elif defined(__wasm_simd128__)
+inline bool GroupIsASCII(const QuorbelUTF16Unit* group) {
+  const v128_t a = wasm_v128_load(group), b = wasm_v128_load(group + 8);
+  const v128_t c = wasm_v128_load(group + 16), d = wasm_v128_load(group + 24);
+  const v128_t any = wasm_v128_or(wasm_v128_or(a, b), wasm_v128_or(c, d));
+  const v128_t least = wasm_u16x8_min(wasm_u16x8_min(a, b), wasm_u16x8_min(c, d));
+  return !wasm_v128_any_true(wasm_v128_and(any, wasm_i16x8_splat(static_cast<int16_t>(kNonASCIIBits)))) &&
+         wasm_i16x8_all_true(least);
 }
 constexpr size_t kGroupUnits = 32;
 #else
@@ -116,6 +136,15 @@ inline bool NarrowASCIIBlock(const QuorbelUTF16Unit* units, uint8_t* out) {
     return false;
   }
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+  return true;
+#elif defined(__wasm_simd128__) && !defined(QUORBEL_PLAIN_LOOPS)
+  const v128_t low = wasm_v128_load(units);
+  const v128_t high = wasm_v128_load(units + 8);
+  if (wasm_v128_any_true(wasm_v128_and(wasm_v128_or(low, high),
+                                       wasm_i16x8_splat(static_cast<int16_t>(kNonASCIIBits))))) {
+    return false;
+  }
+  wasm_v128_store(out, wasm_u8x16_narrow_i16x8(low, high));
   return true;
 #elif defined(__ARM_NEON) && defined(__aarch64__) && !defined(QUORBEL_PLAIN_LOOPS)
   const uint16x8_t low = vld1q_u16(reinterpret_cast<const uint16_t*>(units));

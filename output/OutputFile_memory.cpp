@@ -46,9 +46,15 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
   if (state_.path == nullptr) return EBADF;
   if (size > SIZE_MAX - state_.size) return EFBIG;
   if (const int error = Reserve(state_, state_.size + size)) return error;
-  std::memcpy(state_.bytes + state_.size, bytes, size);
+  // Bytes a writer filled in place are where they belong already.
+  if (bytes != state_.bytes + state_.size) std::memcpy(state_.bytes + state_.size, bytes, size);
   state_.size += size;
   return 0;
+}
+
+uint8_t* OutputFile::BytesToFillInPlace(size_t room) {
+  if (state_.path == nullptr || state_.size != 0 || Reserve(state_, room) != 0) return nullptr;
+  return state_.bytes;
 }
 
 int OutputFile::Close() {

@@ -39,6 +39,22 @@ TEST(TextTrack, WritesTheDocumentedBytes) {
   EXPECT_EQ(TrackOf(text, 48), expected);
 }
 
+// The web build lends the writer the file's own memory, its size and the
+// room to spare: that goes out in one write, at the end, or the writer
+// would have gone back to the start of the file and written over it.
+TEST(TextTrack, AFileSizedBufferGoesOutInOneWrite) {
+  const std::basic_string<QuorbelUTF16Unit> text(5000, 'a');
+  for (const uint32_t ticks : {0u, 127u, 128u, uint32_t(QUORBEL_MAX_NOTE_TICKS)}) {
+    const uint64_t track = TextTrackLength(text.size(), ticks);
+    Bytes lent(MIDIFileWriter::kBytesBeforeTrack + track + MIDIFileWriter::kRoomToSpare);
+    MemorySink sink;
+    MIDIFileWriter writer(sink, kTicksPerQuarterNote, track, lent.data(), lent.size());
+    WriteTextTrack(writer, text.c_str(), text.size(), ticks);
+    ASSERT_EQ(writer.Finish(), 0);
+    EXPECT_EQ(sink.writes, 1) << ticks;
+  }
+}
+
 TEST(TextTrack, NoTextIsTheEmptyText) {
   const QuorbelUTF16Unit empty[] = {0};
   const Bytes track = TrackOf(empty, 48);

@@ -52,7 +52,11 @@ class MIDIFileWriter {
   // caller's events and the end of track will come to. A length above
   // kMaxTrackLength fails the writer with EFBIG at once.
   // `lentBuffer`, when given, takes the place of the writer's own buffer
-  // and must outlive it: the larger it is, the fewer the sink's writes.
+  // and must outlive it: the larger it is, the fewer the sink's writes. A
+  // buffer of kBytesBeforeTrack + trackLength + kRoomToSpare bytes goes to
+  // the sink in one write, at the end: an event asks for room for its
+  // longest form before it is put.
+  static constexpr size_t kRoomToSpare = 16;
   MIDIFileWriter(OutputSink& sink, int16_t division,
                  uint64_t trackLength,
                  uint8_t* lentBuffer = nullptr, size_t lentBufferSize = 0);
