@@ -34,7 +34,7 @@ unzip -q "$zip" -d "$work"
 root="$work/quorbel-$version-$system"
 for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h lib/libquorbel.dll.a \
             lib/quorbel.lib lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake \
-            lib/pkgconfig/quorbel.pc README.md LICENSE; do
+            lib/pkgconfig/quorbel.pc README.md docs/windows.md CHANGELOG.md LICENSE; do
   [ -f "$root/$file" ] || { echo "the zip lacks $file"; unzip -l "$zip"; exit 1; }
 done
 grep -q '^MIT License' "$root/LICENSE"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures what independent readers make of the tool's files: the figures
-# of the README's "What readers make of the files". Manual, not CI: it needs
+# of "What readers make of the files" in docs/platforms.md. Manual, not CI: it needs
 # timidity wildmidi midish fluidsynth timgm6mb-soundfont freepats
 # python3-mido midicsv and npm, and takes about ten minutes at 10^6 notes.
 #   bench/readers.sh [build-dir] [notes]     (default: build, 1000000)

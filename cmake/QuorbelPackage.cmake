@@ -2,7 +2,8 @@
 # quorbel-<version>-win64.zip (win32 from a 32-bit build) with the DLL, its
 # import libraries for MinGW (libquorbel.dll.a) and for MSVC (quorbel.lib),
 # the .def both come from, the header, the tool when it is built, the CMake
-# and pkg-config files, the README and the licence. Debian's packages come
+# and pkg-config files, the README with the documents in docs/ it links to,
+# the changelog and the licence. Debian's packages come
 # from debian/ with dpkg-buildpackage, so CPack makes nothing elsewhere.
 if(NOT WIN32)
   return()
@@ -40,8 +41,10 @@ endif()
 
 install(FILES ${QUORBEL_DEF}
   DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION . COMPONENT documentation)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT documentation)
 
 set(CPACK_PACKAGE_NAME quorbel)
 set(CPACK_PACKAGE_VENDOR "The Quorbel developers")
