@@ -37,8 +37,9 @@ quorbel_check_symbol(QUORBEL_HAVE_STATX statx "sys/stat.h")
 # The benchmarks tell a tmpfs scratch directory from a disk.
 quorbel_check_symbol(QUORBEL_HAVE_TMPFS_MAGIC TMPFS_MAGIC "sys/vfs.h;linux/magic.h")
 
-# Module entry: constructor priorities, so that the loader's raw step runs
-# around the static initialisers; dladdr, for the module's load address.
+# Module entry: constructor priorities, so that the framework's module lists
+# are handed over around the static initialisers; dladdr, for the module's
+# load address.
 include(CheckCSourceCompiles)
 include(CheckLinkerFlag)
 if(QUORBEL_GENERIC_POSIX OR WIN32)

@@ -26,13 +26,13 @@ class RecordingFramework final : public Framework {
     calls.push_back(size == sizeof(Registration) ? "allocate(registration)" : "allocate(?)");
     return allocationFails ? nullptr : static_cast<void*>(&memory);
   }
-  void ConstructRegistration(void* object, ExtensionModuleRecord& record, bool flag) override {
-    calls.push_back(std::string("construct") + (flag ? "(true)" : "(false)"));
+  void ConstructRegistration(void* object, ExtensionModuleRecord& record, bool isSystemModule) override {
+    calls.push_back(std::string("construct") + (isSystemModule ? "(true)" : "(false)"));
     EXPECT_EQ(object, &memory);
     EXPECT_EQ(&record, initializedRecord) << "constructed on another record";
   }
-  void TermExtensionModule(ExtensionModuleRecord& record, bool flag) override {
-    calls.push_back(std::string("term") + (flag ? "(true)" : "(false)"));
+  void TermExtensionModule(ExtensionModuleRecord& record, bool everyModule) override {
+    calls.push_back(std::string("term") + (everyModule ? "(true)" : "(false)"));
     endedRecord = &record;
   }
 
@@ -57,7 +57,7 @@ TEST(ModuleRawStep, AtAttachTheFrameworkListsPassToTheirCompanions) {
   int first = 0, second = 0;
   framework.state.listHeads[0] = &first;
   framework.state.listHeads[1] = &second;
-  EXPECT_EQ(RawStep(framework, LoaderReason::kProcessAttach), 1);
+  EXPECT_EQ(HandOverModuleLists(framework, LoaderReason::kProcessAttach), 1);
   EXPECT_EQ(framework.calls, Calls{"state"});
   EXPECT_EQ(framework.state.companions[0], &first);
   EXPECT_EQ(framework.state.companions[1], &second);
@@ -68,7 +68,7 @@ TEST(ModuleRawStep, AtAttachTheFrameworkListsPassToTheirCompanions) {
 TEST(ModuleRawStep, NoFrameworkStateFailsTheAttach) {
   RecordingFramework framework;
   framework.stateMissing = true;
-  EXPECT_EQ(RawStep(framework, LoaderReason::kProcessAttach), 0);
+  EXPECT_EQ(HandOverModuleLists(framework, LoaderReason::kProcessAttach), 0);
 }
 
 TEST(ModuleRawStep, DoesNothingAtDetachOrForThreads) {
@@ -77,7 +77,7 @@ TEST(ModuleRawStep, DoesNothingAtDetachOrForThreads) {
     RecordingFramework framework;
     int list = 0;
     framework.state.listHeads[0] = &list;
-    EXPECT_EQ(RawStep(framework, reason), 1);
+    EXPECT_EQ(HandOverModuleLists(framework, reason), 1);
     EXPECT_TRUE(framework.calls.empty());
     EXPECT_EQ(framework.state.listHeads[0], &list);
   }
@@ -101,7 +101,7 @@ TEST(ModuleMainStep, AttachRegistersUnlessTheRecordIsRefused) {
     framework.initResult = c.initResult;
     framework.allocationFails = c.allocationFails;
     ExtensionModuleRecord record;
-    EXPECT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessAttach), c.result)
+    EXPECT_EQ(UpdateRegistration(framework, record, kInstance, LoaderReason::kProcessAttach), c.result)
         << c.what;
     EXPECT_EQ(framework.calls, c.calls) << c.what;
   }
@@ -110,9 +110,9 @@ TEST(ModuleMainStep, AttachRegistersUnlessTheRecordIsRefused) {
 TEST(ModuleMainStep, DetachEndsTheRecordThatAttachInitialised) {
   RecordingFramework framework;
   ExtensionModuleRecord record;
-  ASSERT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
+  ASSERT_EQ(UpdateRegistration(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
   framework.calls.clear();
-  EXPECT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessDetach), 1);
+  EXPECT_EQ(UpdateRegistration(framework, record, kInstance, LoaderReason::kProcessDetach), 1);
   EXPECT_EQ(framework.calls, Calls{"term(false)"});
   EXPECT_EQ(framework.endedRecord, &record);
 }
@@ -122,7 +122,7 @@ TEST(ModuleMainStep, ThreadAttachAndDetachChangeNothing) {
     RecordingFramework framework;
     framework.initResult = 0;  // would fail a process attach
     ExtensionModuleRecord record;
-    EXPECT_EQ(MainStep(framework, record, kInstance, reason), 1);
+    EXPECT_EQ(UpdateRegistration(framework, record, kInstance, reason), 1);
     EXPECT_TRUE(framework.calls.empty());
   }
 }
@@ -132,13 +132,13 @@ TEST(ModuleMainStep, ThreadAttachAndDetachChangeNothing) {
 TEST(ProcessFrameworkLayer, DetachReleasesWhatAttachRegistered) {
   ExtensionModuleRecord record;
   int instance = 0;
-  ASSERT_EQ(RawStep(ProcessFramework(), LoaderReason::kProcessAttach), 1);
-  ASSERT_EQ(MainStep(ProcessFramework(), record, &instance, LoaderReason::kProcessAttach), 1);
+  ASSERT_EQ(HandOverModuleLists(ProcessFramework(), LoaderReason::kProcessAttach), 1);
+  ASSERT_EQ(UpdateRegistration(ProcessFramework(), record, &instance, LoaderReason::kProcessAttach), 1);
   ASSERT_NE(record.registrations, nullptr);
   EXPECT_EQ(record.registrations->record, &record);
-  EXPECT_FALSE(record.registrations->flag);
+  EXPECT_FALSE(record.registrations->isSystemModule);
   EXPECT_EQ(record.instance, &instance);
-  EXPECT_EQ(MainStep(ProcessFramework(), record, &instance, LoaderReason::kProcessDetach), 1);
+  EXPECT_EQ(UpdateRegistration(ProcessFramework(), record, &instance, LoaderReason::kProcessDetach), 1);
   EXPECT_EQ(record.registrations, nullptr);
   EXPECT_FALSE(record.initialized);
 }
@@ -146,9 +146,9 @@ TEST(ProcessFrameworkLayer, DetachReleasesWhatAttachRegistered) {
 // A loader may still call detach after a refused attach.
 TEST(ProcessFrameworkLayer, RefusesAModuleWithoutAnInstanceAndDetachesSafely) {
   ExtensionModuleRecord record;
-  EXPECT_EQ(MainStep(ProcessFramework(), record, nullptr, LoaderReason::kProcessAttach), 0);
+  EXPECT_EQ(UpdateRegistration(ProcessFramework(), record, nullptr, LoaderReason::kProcessAttach), 0);
   EXPECT_EQ(record.registrations, nullptr);
-  EXPECT_EQ(MainStep(ProcessFramework(), record, nullptr, LoaderReason::kProcessDetach), 1);
+  EXPECT_EQ(UpdateRegistration(ProcessFramework(), record, nullptr, LoaderReason::kProcessDetach), 1);
   EXPECT_FALSE(record.initialized);
 }
 
