@@ -46,16 +46,23 @@ class TestFramework final : public Framework {
   ExtensionModuleRecord otherModule;
 };
 
-int Load(TestFramework& framework, ExtensionModuleRecord& record, void* instance) {
-  if (HandOverModuleLists(framework, LoaderReason::kProcessAttach) == 0) return 0;
-  return UpdateRegistration(framework, record, instance, LoaderReason::kProcessAttach);
-}
+// A module loaded and unloaded as the platforms' entry points do it.
+class Loading : public testing::Test {
+ protected:
+  int Load(void* instance) {
+    if (HandOverModuleLists(framework, LoaderReason::kProcessAttach) == 0) return 0;
+    return UpdateRegistration(framework, record, instance, LoaderReason::kProcessAttach);
+  }
+  int Unload(void* instance) {
+    const int registration =
+        UpdateRegistration(framework, record, instance, LoaderReason::kProcessDetach);
+    return HandOverModuleLists(framework, LoaderReason::kProcessDetach) & registration;
+  }
 
-int Unload(TestFramework& framework, ExtensionModuleRecord& record, void* instance) {
-  const int registration =
-      UpdateRegistration(framework, record, instance, LoaderReason::kProcessDetach);
-  return HandOverModuleLists(framework, LoaderReason::kProcessDetach) & registration;
-}
+  TestFramework framework;
+  ExtensionModuleRecord record;
+  int instance = 0;
+};
 
 int RegistrationCount(const ExtensionModuleRecord& record) {
   int count = 0;
@@ -87,28 +94,22 @@ TEST(ModuleLists, AtUnloadAndForThreadsTheyStayPut) {
   }
 }
 
-TEST(ModuleLists, NoFrameworkStateFailsTheLoad) {
-  TestFramework framework;
+TEST_F(Loading, NoFrameworkStateFailsTheLoad) {
   framework.stateMissing = true;
-  ExtensionModuleRecord record;
-  int instance = 0;
-  EXPECT_EQ(Load(framework, record, &instance), 0);
+  EXPECT_EQ(Load(&instance), 0);
   EXPECT_EQ(record.registrations, nullptr);
 }
 
 // Loaded and unloaded again and again, as a host that loads the library on
 // demand does: one registration each time, and none left after.
-TEST(Registration, UnloadLeavesTheFrameworkAsLoadFoundIt) {
-  TestFramework framework;
-  ExtensionModuleRecord record;
-  int instance = 0;
+TEST_F(Loading, UnloadLeavesTheFrameworkAsLoadFoundIt) {
   for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(Load(framework, record, &instance), 1) << round;
+    ASSERT_EQ(Load(&instance), 1) << round;
     EXPECT_EQ(record.instance, &instance);
     ASSERT_EQ(RegistrationCount(record), 1) << round;
     EXPECT_EQ(record.registrations->record, &record);
     EXPECT_FALSE(record.registrations->isSystemModule);
-    EXPECT_EQ(Unload(framework, record, &instance), 1) << round;
+    EXPECT_EQ(Unload(&instance), 1) << round;
     EXPECT_EQ(record.registrations, nullptr);
     EXPECT_FALSE(record.initialized);
     EXPECT_EQ(RegistrationCount(framework.otherModule), 1) << "another module's went too";
@@ -116,44 +117,36 @@ TEST(Registration, UnloadLeavesTheFrameworkAsLoadFoundIt) {
 }
 
 // A loader may still unload a module whose load failed.
-TEST(Registration, AModuleTheFrameworkRefusesFailsTheLoadAndUnloadsSafely) {
-  TestFramework framework;
-  ExtensionModuleRecord record;
-  EXPECT_EQ(Load(framework, record, nullptr), 0);  // the framework takes no null instance
+TEST_F(Loading, AModuleTheFrameworkRefusesFailsTheLoadAndUnloadsSafely) {
+  EXPECT_EQ(Load(nullptr), 0);  // the framework takes no null instance
   EXPECT_EQ(record.registrations, nullptr);
   EXPECT_FALSE(record.initialized);
-  EXPECT_EQ(Unload(framework, record, nullptr), 1);
+  EXPECT_EQ(Unload(nullptr), 1);
   EXPECT_EQ(RegistrationCount(framework.otherModule), 1);
 }
 
-TEST(Registration, NoMemoryForTheRegistrationStillLoads) {
-  TestFramework framework;
+TEST_F(Loading, NoMemoryForTheRegistrationStillLoads) {
   framework.allocationFails = true;
-  ExtensionModuleRecord record;
-  int instance = 0;
-  EXPECT_EQ(Load(framework, record, &instance), 1);
+  EXPECT_EQ(Load(&instance), 1);
   EXPECT_TRUE(record.initialized);
   EXPECT_EQ(record.registrations, nullptr);
-  EXPECT_EQ(Unload(framework, record, &instance), 1);
+  EXPECT_EQ(Unload(&instance), 1);
   EXPECT_FALSE(record.initialized);
 }
 
-TEST(Registration, ThreadsComingAndGoingChangeNothing) {
-  TestFramework framework;
-  ExtensionModuleRecord record;
-  int instance = 0;
+TEST_F(Loading, ThreadsComingAndGoingChangeNothing) {
   for (const LoaderReason reason : {LoaderReason::kThreadAttach, LoaderReason::kThreadDetach}) {
     EXPECT_EQ(UpdateRegistration(framework, record, &instance, reason), 1);
     EXPECT_EQ(record.registrations, nullptr) << "registered before the load";
   }
-  ASSERT_EQ(Load(framework, record, &instance), 1);
+  ASSERT_EQ(Load(&instance), 1);
   const Registration* registered = record.registrations;
   for (const LoaderReason reason : {LoaderReason::kThreadAttach, LoaderReason::kThreadDetach}) {
     EXPECT_EQ(UpdateRegistration(framework, record, &instance, reason), 1);
     EXPECT_EQ(record.registrations, registered);
     EXPECT_EQ(RegistrationCount(record), 1);
   }
-  EXPECT_EQ(Unload(framework, record, &instance), 1);
+  EXPECT_EQ(Unload(&instance), 1);
 }
 
 }  // namespace
