@@ -92,86 +92,94 @@ std::vector<uint8_t> BytesOfWriteMIDI(benchmark::State& state, const ScratchFile
   return bytes;
 }
 
-void WriteMIDIFile(benchmark::State& state, Medium medium) {
-  const auto file = PrepareScratchFile(state, medium);
-  if (file == nullptr) return;
-  const auto text = quorbel::bench::MakeAsciiText(TextChars(state));
+// Writes the file over and over, `writeOnce` a time (which returns why it
+// failed, or an empty string), and counts its bytes.
+template <typename Write>
+void WriteRepeatedly(benchmark::State& state, Write writeOnce) {
   for (auto _ : state) {
-    if (WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) != QUORBEL_OK) {
-      state.SkipWithError("WriteMIDI failed");
+    if (const std::string failure = writeOnce(); !failure.empty()) {
+      state.SkipWithError(failure.c_str());
       break;
     }
   }
   state.SetBytesProcessed(state.iterations() * FileBytes(state));
 }
 
-void FloorFile(benchmark::State& state, Medium medium) {
+void WriteMIDIFile(benchmark::State& state, Medium medium) {
   const auto file = PrepareScratchFile(state, medium);
   if (file == nullptr) return;
-  const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
-  if (bytes.empty()) return;
-  const char* path = file->path().c_str();
-  for (auto _ : state) {
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    const bool written =
-        fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
-                       static_cast<ssize_t>(bytes.size());
-    if (fd < 0 || ::close(fd) != 0 || !written) {
-      state.SkipWithError("open, write or close failed");
-      break;
-    }
-  }
-  state.SetBytesProcessed(state.iterations() * FileBytes(state));
+  const auto text = quorbel::bench::MakeAsciiText(TextChars(state));
+  WriteRepeatedly(state, [&] {
+    const bool written = WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) == QUORBEL_OK;
+    return std::string(written ? "" : "WriteMIDI failed");
+  });
+}
+
+// What a floor writes to: the scratch file, and WriteMIDI's bytes for it.
+struct FloorTarget {
+  std::unique_ptr<ScratchFile> file;
+  std::vector<uint8_t> bytes;
+};
+
+// Null, after reporting, where the file or its bytes could not be had.
+std::optional<FloorTarget> PrepareFloor(benchmark::State& state, Medium medium) {
+  auto file = PrepareScratchFile(state, medium);
+  if (file == nullptr) return std::nullopt;
+  std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
+  if (bytes.empty()) return std::nullopt;
+  return FloorTarget{std::move(file), std::move(bytes)};
+}
+
+// One open, one write and one close: whether all three succeeded.
+bool WriteWhole(const char* path, int openFlags, const std::vector<uint8_t>& bytes) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | openFlags, 0666);
+  if (fd < 0) return false;
+  const bool written = ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+  return ::close(fd) == 0 && written;
+}
+
+void FloorFile(benchmark::State& state, Medium medium) {
+  const auto target = PrepareFloor(state, medium);
+  if (!target) return;
+  const char* path = target->file->path().c_str();
+  WriteRepeatedly(state, [&] {
+    return std::string(WriteWhole(path, O_TRUNC, target->bytes) ? "" : "open, write or close failed");
+  });
 }
 
 // The floor for a writer that never leaves a partial file: the same bytes
 // to a new temporary file beside the path, renamed over it once closed.
 void FloorRenameFile(benchmark::State& state, Medium medium) {
-  const auto file = PrepareScratchFile(state, medium);
-  if (file == nullptr) return;
-  const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
-  if (bytes.empty()) return;
-  const std::string temporary = file->path() + ".tmp";
-  const char* path = file->path().c_str();
-  for (auto _ : state) {
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    const bool written =
-        fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
-                       static_cast<ssize_t>(bytes.size());
-    if (fd < 0 || ::close(fd) != 0 || !written || ::rename(temporary.c_str(), path) != 0) {
-      state.SkipWithError("open, write, close or rename failed");
-      break;
-    }
-  }
-  state.SetBytesProcessed(state.iterations() * FileBytes(state));
+  const auto target = PrepareFloor(state, medium);
+  if (!target) return;
+  const std::string temporary = target->file->path() + ".tmp";
+  const char* path = target->file->path().c_str();
+  WriteRepeatedly(state, [&] {
+    const bool written = WriteWhole(temporary.c_str(), O_EXCL, target->bytes) &&
+                         ::rename(temporary.c_str(), path) == 0;
+    return std::string(written ? "" : "open, write, close or rename failed");
+  });
 }
 
 // The safe floor takes the directory and the name apart, as the library
-// holds them.
-std::pair<std::string, std::string> DirectoryAndName(const std::string& path) {
+// holds them. Returns 0, or the errno value of its failure.
+int SafeFloorReplace(const FloorTarget& target) {
+  const std::string& path = target.file->path();
   const size_t slash = path.rfind('/');
-  return {path.substr(0, slash), path.substr(slash + 1)};
+  return QuorbelSafeFloorReplace(path.substr(0, slash).c_str(), path.substr(slash + 1).c_str(),
+                                 target.bytes.data(), target.bytes.size());
 }
 
 // The floor for a writer that makes WriteMIDI's promises: the directory
 // held, the target checked, an unnamed temporary with the old mode, the old
 // attributes listed, one write, and the temporary named and renamed over.
 void FloorSafeFile(benchmark::State& state, Medium medium) {
-  const auto file = PrepareScratchFile(state, medium);
-  if (file == nullptr) return;
-  const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
-  if (bytes.empty()) return;
-  const auto where = DirectoryAndName(file->path());
-  const std::string& directory = where.first;
-  const std::string& name = where.second;
-  for (auto _ : state) {
-    if (const int error = QuorbelSafeFloorReplace(directory.c_str(), name.c_str(), bytes.data(),
-                                                  bytes.size())) {
-      state.SkipWithError(("safe floor: " + std::string(std::strerror(error))).c_str());
-      break;
-    }
-  }
-  state.SetBytesProcessed(state.iterations() * FileBytes(state));
+  const auto target = PrepareFloor(state, medium);
+  if (!target) return;
+  WriteRepeatedly(state, [&] {
+    const int error = SafeFloorReplace(*target);
+    return error == 0 ? std::string() : "safe floor: " + std::string(std::strerror(error));
+  });
 }
 
 // On a machine shared with other work, load shifts from one second to the
@@ -181,14 +189,9 @@ void FloorSafeFile(benchmark::State& state, Medium medium) {
 // medians of those times meet the same load, and a call the scheduler
 // interrupted falls outside them.
 void PairedSafeFloor(benchmark::State& state, Medium medium) {
-  const auto file = PrepareScratchFile(state, medium);
-  if (file == nullptr) return;
-  const std::vector<uint8_t> bytes = BytesOfWriteMIDI(state, *file);
-  if (bytes.empty()) return;
+  const auto target = PrepareFloor(state, medium);
+  if (!target) return;
   const auto text = quorbel::bench::MakeAsciiText(TextChars(state));
-  const auto where = DirectoryAndName(file->path());
-  const std::string& directory = where.first;
-  const std::string& name = where.second;
   std::vector<double> library, floor;
   const auto timed = [](auto call) {
     const auto start = std::chrono::steady_clock::now();
@@ -197,11 +200,9 @@ void PairedSafeFloor(benchmark::State& state, Medium medium) {
     return ok ? took.count() : -1.0;
   };
   const auto writeMIDI = [&] {
-    return WriteMIDI(text.c_str(), kNoteTicks, file->widePath()) == QUORBEL_OK;
+    return WriteMIDI(text.c_str(), kNoteTicks, target->file->widePath()) == QUORBEL_OK;
   };
-  const auto safeFloor = [&] {
-    return QuorbelSafeFloorReplace(directory.c_str(), name.c_str(), bytes.data(), bytes.size()) == 0;
-  };
+  const auto safeFloor = [&] { return SafeFloorReplace(*target) == 0; };
   for (auto _ : state) {
     const bool libraryFirst = library.size() % 2 == 0;
     const double first = libraryFirst ? timed(writeMIDI) : timed(safeFloor);
@@ -226,25 +227,19 @@ void PairedSafeFloor(benchmark::State& state, Medium medium) {
 
 // Real time: on a disk, part of the cost is waiting for the kernel, which
 // the process's CPU time does not see.
-BENCHMARK_CAPTURE(WriteMIDIFile, tmpfs, Medium::kTmpfs)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(FloorFile, tmpfs, Medium::kTmpfs)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(WriteMIDIFile, disk, Medium::kDisk)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(FloorFile, disk, Medium::kDisk)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(FloorRenameFile, tmpfs, Medium::kTmpfs)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(FloorRenameFile, disk, Medium::kDisk)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(FloorSafeFile, tmpfs, Medium::kTmpfs)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(FloorSafeFile, disk, Medium::kDisk)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(PairedSafeFloor, tmpfs, Medium::kTmpfs)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(PairedSafeFloor, disk, Medium::kDisk)
-    ->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+void TextSizesInRealTime(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Arg(1999)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+}
+
+// Every benchmark on both media, named <function>/tmpfs and <function>/disk.
+#define QUORBEL_ON_BOTH_MEDIA(function)                                     \
+  BENCHMARK_CAPTURE(function, tmpfs, Medium::kTmpfs)->Apply(TextSizesInRealTime); \
+  BENCHMARK_CAPTURE(function, disk, Medium::kDisk)->Apply(TextSizesInRealTime)
+
+QUORBEL_ON_BOTH_MEDIA(WriteMIDIFile);
+QUORBEL_ON_BOTH_MEDIA(FloorFile);
+QUORBEL_ON_BOTH_MEDIA(FloorRenameFile);
+QUORBEL_ON_BOTH_MEDIA(FloorSafeFile);
+QUORBEL_ON_BOTH_MEDIA(PairedSafeFloor);
 
 }  // namespace

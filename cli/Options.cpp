@@ -50,12 +50,23 @@ bool ParseTicks(const char* text, int32_t& ticks) {
   return true;
 }
 
-// What one option does with its value (null for an option that takes
+// The command line as it is read: the words left, and what they said.
+struct Reading {
+  int argc;
+  char** argv;
+  Options& options;
+  int next = 1;  // the word to read next
+  bool haveOutput = false;
+};
+
+// Sets what `option` says, with its value (null for an option that takes
 // none). Returns an empty string, or the message of a usage error.
-std::string Apply(char option, const char* value, Options& options) {
+std::string SetOption(char option, const char* value, Reading& reading) {
+  Options& options = reading.options;
   switch (option) {
     case 'o':
       options.outputPath = value;
+      reading.haveOutput = true;
       return {};
     case 't':
       if (!ParseTicks(value, options.noteTicks)) {
@@ -67,11 +78,9 @@ std::string Apply(char option, const char* value, Options& options) {
     case 'h':
       options.showHelp = true;
       return {};
-    case 'V':
+    default:  // 'V'
       options.showVersion = true;
       return {};
-    default:
-      return std::string("unknown option '-") + option + "'";
   }
 }
 
@@ -85,71 +94,66 @@ char LongOption(const std::string& name) {
   return 0;
 }
 
+// Sets `option` (shown to the user as `shown`) with its value: `attached`
+// to the option's word where that holds one, else the next word.
+std::string SetWithValue(char option, const std::string& shown, const char* attached,
+                         Reading& reading) {
+  if (attached == nullptr && reading.next == reading.argc) {
+    return "option '" + shown + "' needs a value";
+  }
+  return SetOption(option, attached != nullptr ? attached : reading.argv[reading.next++], reading);
+}
+
+// --name, --name VALUE or --name=VALUE.
+std::string ReadLongOption(const char* word, Reading& reading) {
+  const char* equals = std::strchr(word, '=');
+  const std::string name = equals != nullptr ? std::string(word + 2, equals) : word + 2;
+  const std::string shown = "--" + name;
+  const char option = LongOption(name);
+  if (option == 0) return "unknown option '" + shown + "'";
+  if (TakesValue(option)) {
+    return SetWithValue(option, shown, equals != nullptr ? equals + 1 : nullptr, reading);
+  }
+  if (equals != nullptr) return "option '" + shown + "' takes no value";
+  return SetOption(option, nullptr, reading);
+}
+
+// -x, clustered (-Vh); the first that takes a value takes the rest of the
+// word (-t48) or, where nothing is left, the next word.
+std::string ReadShortOptions(const char* word, Reading& reading) {
+  for (const char* letter = word + 1; *letter != '\0'; ++letter) {
+    const char option = *letter;
+    const std::string shown = std::string("-") + option;
+    if (std::strchr("othV", option) == nullptr) return "unknown option '" + shown + "'";
+    if (TakesValue(option)) {
+      return SetWithValue(option, shown, letter[1] != '\0' ? letter + 1 : nullptr, reading);
+    }
+    if (std::string error = SetOption(option, nullptr, reading); !error.empty()) return error;
+  }
+  return {};
+}
+
 }  // namespace
 
 // GNU conventions: options anywhere among the words, short ones clustered
 // (-t48, -Vh), long ones as --name VALUE or --name=VALUE, "--" ending them.
 std::string ParseOptions(int argc, char** argv, Options& options) {
-  bool haveOutput = false;
+  Reading reading{argc, argv, options};
   bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string word = argv[i];
-    if (optionsEnded || word.size() < 2 || word[0] != '-') {
-      options.text.push_back(word);
-      continue;
-    }
-    if (word == "--") {
-      optionsEnded = true;
-      continue;
-    }
+  while (reading.next < argc) {
+    const char* word = argv[reading.next++];
     std::string error;
-    if (word[1] == '-') {
-      const size_t equals = word.find('=');
-      const std::string name = word.substr(2, equals - 2);
-      const std::string shown = "--" + name;
-      const char option = LongOption(name);
-      if (option == 0) return "unknown option '" + shown + "'";
-      const char* value = nullptr;
-      if (TakesValue(option)) {
-        if (equals != std::string::npos) {
-          value = argv[i] + equals + 1;
-        } else if (i + 1 < argc) {
-          value = argv[++i];
-        } else {
-          return "option '" + shown + "' needs a value";
-        }
-      } else if (equals != std::string::npos) {
-        return "option '" + shown + "' takes no value";
-      }
-      error = Apply(option, value, options);
-      haveOutput |= option == 'o';
+    if (optionsEnded || word[0] != '-' || word[1] == '\0') {
+      options.text.push_back(word);
+    } else if (std::strcmp(word, "--") == 0) {
+      optionsEnded = true;
     } else {
-      for (size_t k = 1; k < word.size() && error.empty(); ++k) {
-        const char option = word[k];
-        const std::string shown = std::string("-") + option;
-        if (std::strchr("othV", option) == nullptr) {
-          return "unknown option '" + shown + "'";
-        }
-        const char* value = nullptr;
-        if (TakesValue(option)) {
-          if (k + 1 < word.size()) {
-            value = argv[i] + k + 1;
-          } else if (i + 1 < argc) {
-            value = argv[++i];
-          } else {
-            return "option '" + shown + "' needs a value";
-          }
-          k = word.size();  // the rest of the word was the value
-        }
-        error = Apply(option, value, options);
-        haveOutput |= option == 'o';
-      }
+      error = word[1] == '-' ? ReadLongOption(word, reading) : ReadShortOptions(word, reading);
     }
     if (!error.empty()) return error;
   }
-  if (options.showHelp || options.showVersion) return {};
-  if (!haveOutput) return "missing -o FILE: name the file to write";
-  return {};
+  if (options.showHelp || options.showVersion || reading.haveOutput) return {};
+  return "missing -o FILE: name the file to write";
 }
 
 }  // namespace quorbel::cli

@@ -8,17 +8,19 @@ include(CheckIncludeFileCXX)
 
 option(QUORBEL_GENERIC_POSIX "Use only plain POSIX calls, as on macOS and the BSDs" OFF)
 
+# `variable` is 1 where the system declares `symbol` in `headers`, else 0:
+# always 0 on Windows, and on the generic POSIX path too unless the symbol is
+# one of the tests' instruments (TEST).
 function(quorbel_check_symbol variable symbol headers)
-  if(QUORBEL_GENERIC_POSIX OR WIN32)
-    set(${variable} 0 PARENT_SCOPE)
+  cmake_parse_arguments(PARSE_ARGV 3 check "TEST" "" "")
+  set(${variable} 0 PARENT_SCOPE)
+  if(WIN32 OR (QUORBEL_GENERIC_POSIX AND NOT check_TEST))
     return()
   endif()
   set(CMAKE_REQUIRED_DEFINITIONS -D_GNU_SOURCE)
   check_symbol_exists(${symbol} "${headers}" ${variable}_FOUND)
   if(${variable}_FOUND)
     set(${variable} 1 PARENT_SCOPE)
-  else()
-    set(${variable} 0 PARENT_SCOPE)
   endif()
 endfunction()
 
@@ -35,8 +37,9 @@ quorbel_check_symbol(QUORBEL_HAVE_STATX statx "sys/stat.h")
 # The benchmarks tell a tmpfs scratch directory from a disk.
 quorbel_check_symbol(QUORBEL_HAVE_TMPFS_MAGIC TMPFS_MAGIC "sys/vfs.h;linux/magic.h")
 
-# Module entry: constructor priorities, so that the loader's raw step runs
-# around the static initialisers; dladdr, for the module's load address.
+# Module entry: constructor priorities, so that the framework's module lists
+# are handed over around the static initialisers; dladdr, for the module's
+# load address.
 include(CheckCSourceCompiles)
 include(CheckLinkerFlag)
 if(QUORBEL_GENERIC_POSIX OR WIN32)
@@ -75,18 +78,9 @@ endif()
 # file in memory with no name; an executable's definitions taking the place
 # of the C library's for the shared libraries too (ELF symbol interposition
 # with RTLD_NEXT; macOS's two-level namespace has none).
-function(quorbel_check_test_symbol variable symbol headers)
-  set(CMAKE_REQUIRED_DEFINITIONS -D_GNU_SOURCE)
-  check_symbol_exists(${symbol} "${headers}" ${variable}_FOUND)
-  if(${variable}_FOUND AND NOT WIN32)
-    set(${variable} 1 PARENT_SCOPE)
-  else()
-    set(${variable} 0 PARENT_SCOPE)
-  endif()
-endfunction()
-quorbel_check_test_symbol(QUORBEL_HAVE_MEMFD_CREATE memfd_create "sys/mman.h")
+quorbel_check_symbol(QUORBEL_HAVE_MEMFD_CREATE memfd_create "sys/mman.h" TEST)
 set(CMAKE_REQUIRED_LIBRARIES ${CMAKE_DL_LIBS})
-quorbel_check_test_symbol(QUORBEL_HAVE_RTLD_NEXT RTLD_NEXT "dlfcn.h")
+quorbel_check_symbol(QUORBEL_HAVE_RTLD_NEXT RTLD_NEXT "dlfcn.h" TEST)
 unset(CMAKE_REQUIRED_LIBRARIES)
 if(NOT WIN32)
   check_c_source_compiles([[

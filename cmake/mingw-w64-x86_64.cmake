@@ -1,21 +1,6 @@
 # Cross-builds the Windows DLL with Debian's MinGW-w64, and runs the Windows
 # test programs under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-# The POSIX thread model: GoogleTest needs std::mutex, which the win32
-# model of this GCC lacks.
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Programs carry their runtime inside, so Wine needs no MinGW DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+set(QUORBEL_MINGW_TRIPLE x86_64-w64-mingw32)
+set(QUORBEL_WINE_OPTIONS "")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

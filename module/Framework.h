@@ -31,7 +31,7 @@ struct ExtensionModuleRecord {
 // framework. The library constructs it and the framework owns it after.
 struct Registration {
   ExtensionModuleRecord* record;
-  bool flag;
+  bool isSystemModule;  // the framework's own modules come after the others
   Registration* next;
 };
 
@@ -48,10 +48,11 @@ class Framework {
   // Constructs a registration object in `memory` on `record`.
   virtual void ConstructRegistration(void* memory,
                                      ExtensionModuleRecord& record,
-                                     bool flag) = 0;
-  // Ends `record`: the framework lets go of everything registered on it.
+                                     bool isSystemModule) = 0;
+  // Ends `record`: the framework lets go of everything registered on it,
+  // and with `everyModule` of every other extension module's too.
   virtual void TermExtensionModule(ExtensionModuleRecord& record,
-                                   bool flag) = 0;
+                                   bool everyModule) = 0;
 
  protected:
   ~Framework() = default;

@@ -1,7 +1,7 @@
 // An ELF shared object has no DllMain: constructors and destructors run the
 // same steps when the library is loaded and unloaded. Where the compiler
 // takes constructor priorities, priority 101 runs first among constructors
-// and last among destructors, so the raw step comes before the static
+// and last among destructors, so the lists are handed over before the static
 // initialisers at load and after everything else at unload. Elsewhere one
 // constructor and one destructor run both steps in order: the library has
 // no static initialisers of its own to come between them, and its one other
@@ -35,40 +35,40 @@ void* ModuleBase() {
 #endif
 }
 
-void MainAttach() {
-  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
+void RegisterAtLoad() {
+  UpdateRegistration(ProcessFramework(), LibraryRecord(), ModuleBase(),
            LoaderReason::kProcessAttach);
 }
 
-void MainDetach() {
-  MainStep(ProcessFramework(), LibraryRecord(), ModuleBase(),
+void UnregisterAtUnload() {
+  UpdateRegistration(ProcessFramework(), LibraryRecord(), ModuleBase(),
            LoaderReason::kProcessDetach);
 }
 
 #if QUORBEL_HAVE_CONSTRUCTOR_PRIORITY
 
-__attribute__((constructor(101))) void RawAttach() {
-  RawStep(ProcessFramework(), LoaderReason::kProcessAttach);
+__attribute__((constructor(101))) void HandOverListsAtLoad() {
+  HandOverModuleLists(ProcessFramework(), LoaderReason::kProcessAttach);
 }
 
-__attribute__((constructor)) void Attach() { MainAttach(); }
+__attribute__((constructor)) void Attach() { RegisterAtLoad(); }
 
-__attribute__((destructor)) void Detach() { MainDetach(); }
+__attribute__((destructor)) void Detach() { UnregisterAtUnload(); }
 
-__attribute__((destructor(101))) void RawDetach() {
-  RawStep(ProcessFramework(), LoaderReason::kProcessDetach);
+__attribute__((destructor(101))) void HandOverListsAtUnload() {
+  HandOverModuleLists(ProcessFramework(), LoaderReason::kProcessDetach);
 }
 
 #else
 
 __attribute__((constructor)) void Attach() {
-  RawStep(ProcessFramework(), LoaderReason::kProcessAttach);
-  MainAttach();
+  HandOverModuleLists(ProcessFramework(), LoaderReason::kProcessAttach);
+  RegisterAtLoad();
 }
 
 __attribute__((destructor)) void Detach() {
-  MainDetach();
-  RawStep(ProcessFramework(), LoaderReason::kProcessDetach);
+  UnregisterAtUnload();
+  HandOverModuleLists(ProcessFramework(), LoaderReason::kProcessDetach);
 }
 
 #endif

@@ -11,7 +11,7 @@ ExtensionModuleRecord libraryRecord;
 
 ExtensionModuleRecord& LibraryRecord() { return libraryRecord; }
 
-int RawStep(Framework& framework, LoaderReason reason) {
+int HandOverModuleLists(Framework& framework, LoaderReason reason) {
   if (reason != LoaderReason::kProcessAttach) return 1;
   ModuleState* state = framework.CurrentModuleState();
   if (state == nullptr) return 0;
@@ -22,8 +22,8 @@ int RawStep(Framework& framework, LoaderReason reason) {
   return 1;
 }
 
-int MainStep(Framework& framework, ExtensionModuleRecord& record,
-             void* instance, LoaderReason reason) {
+int UpdateRegistration(Framework& framework, ExtensionModuleRecord& record,
+                       void* instance, LoaderReason reason) {
   switch (reason) {
     case LoaderReason::kProcessAttach:
       if (framework.InitExtensionModule(record, instance) == 0) return 0;

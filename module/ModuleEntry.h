@@ -19,8 +19,8 @@ ExtensionModuleRecord& LibraryRecord();
 
 // The two halves of the library's part in loading and unloading, which the
 // platform's entry points call in this order:
-//   attach: RawStep, the static initialisers, MainStep;
-//   detach: MainStep, the exit sequence, RawStep.
+//   attach: HandOverModuleLists, the static initialisers, UpdateRegistration;
+//   detach: UpdateRegistration, the exit sequence, HandOverModuleLists.
 // The library has no static initialisers, so that step stays empty; on
 // POSIX systems the exit sequence unmaps the memory kept for long files
 // (export/LongTrackBuffer_posix.cpp), and does nothing else.
@@ -29,14 +29,14 @@ ExtensionModuleRecord& LibraryRecord();
 // while the module loaded pass to their companion slots and the heads start
 // empty. Returns 0 if there is no framework state to work on; 1 otherwise.
 // At any other time it does nothing.
-int RawStep(Framework& framework, LoaderReason reason);
+int HandOverModuleLists(Framework& framework, LoaderReason reason);
 
 // Registration at process attach: the record is initialised with the module's
 // instance handle (0 if the framework refuses it, which fails the load), and
 // a registration object is allocated and constructed on it (a failed
 // allocation is passed over). Unregistration at process detach: the record
 // is ended. Thread attach and detach change nothing. Returns 0 or 1.
-int MainStep(Framework& framework, ExtensionModuleRecord& record,
-             void* instance, LoaderReason reason);
+int UpdateRegistration(Framework& framework, ExtensionModuleRecord& record,
+                       void* instance, LoaderReason reason);
 
 }  // namespace quorbel::module

@@ -27,12 +27,14 @@ class ProcessFrameworkLayer final : public Framework {
   void* Allocate(size_t size) override { return std::malloc(size); }
 
   void ConstructRegistration(void* memory, ExtensionModuleRecord& record,
-                             bool flag) override {
+                             bool isSystemModule) override {
     record.registrations =
-        new (memory) Registration{&record, flag, record.registrations};
+        new (memory) Registration{&record, isSystemModule, record.registrations};
   }
 
   // Safe on a record that was never initialised, as after a refused attach.
+  // The library is the one extension module this layer knows: ending every
+  // module ends its record alone.
   void TermExtensionModule(ExtensionModuleRecord& record, bool) override {
     while (Registration* registration = record.registrations) {
       record.registrations = registration->next;

@@ -17,7 +17,9 @@ struct MemoryFile {
 
 MemoryFile* files = nullptr;
 
-MemoryFile** Link(const char* path) {
+// The link that points at the file of `path`; where there is none, the null
+// link at the end of the list, where it would go.
+MemoryFile** LinkToFile(const char* path) {
   MemoryFile** link = &files;
   while (*link != nullptr && std::strcmp((*link)->path, path) != 0) link = &(*link)->next;
   return link;
@@ -26,7 +28,7 @@ MemoryFile** Link(const char* path) {
 }  // namespace
 
 int StoreMemoryFile(const char* path, uint8_t* bytes, size_t size) {
-  MemoryFile** link = Link(path);
+  MemoryFile** link = LinkToFile(path);
   if (*link == nullptr) {
     const size_t pathSize = std::strlen(path) + 1;
     auto* file = static_cast<MemoryFile*>(std::malloc(sizeof(MemoryFile) + pathSize));
@@ -46,14 +48,14 @@ int StoreMemoryFile(const char* path, uint8_t* bytes, size_t size) {
 }
 
 bool FindMemoryFile(const char* path, MemoryFileView& file) {
-  const MemoryFile* found = *Link(path);
+  const MemoryFile* found = *LinkToFile(path);
   if (found == nullptr) return false;
   file = {found->bytes, found->size};
   return true;
 }
 
 void RemoveMemoryFile(const char* path) {
-  MemoryFile** link = Link(path);
+  MemoryFile** link = LinkToFile(path);
   MemoryFile* const file = *link;
   if (file == nullptr) return;
   *link = file->next;

@@ -12,9 +12,7 @@ namespace {
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-int ErrnoFor(DWORD error) { return ErrnoForWin32(error); }
-
-int LastErrno() { return ErrnoFor(::GetLastError()); }
+int LastErrno() { return ErrnoForWin32(::GetLastError()); }
 
 bool SetDeletePending(HANDLE handle, BOOL pending) {
   FILE_DISPOSITION_INFO disposition{};
@@ -138,7 +136,7 @@ int OutputFile::Open(const NativePathChar* path, uint64_t) {
       return 0;
     }
     const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return ErrnoFor(error);
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return ErrnoForWin32(error);
   }
   return EEXIST;
 }
@@ -167,7 +165,7 @@ int OutputFile::Close() {
                                                         MOVEFILE_REPLACE_EXISTING) != 0);
     if (error == 0 && !placed) {
       const DWORD moveError = ::GetLastError();
-      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(state_.fullPath) ? EISDIR : ErrnoFor(moveError);
+      error = moveError == ERROR_ACCESS_DENIED && IsDirectory(state_.fullPath) ? EISDIR : ErrnoForWin32(moveError);
       ::SetLastError(moveError);
     }
     if (error != 0) {

@@ -36,6 +36,8 @@ inline constexpr Win32Error kWin32Errors[] = {
     {ERROR_INVALID_PARAMETER, EINVAL},
     {ERROR_NO_UNICODE_TRANSLATION, EILSEQ},
     {ERROR_ARITHMETIC_OVERFLOW, EOVERFLOW},
+    {ERROR_BROKEN_PIPE, EPIPE},
+    {ERROR_NO_DATA, EPIPE},  // the pipe is being closed
 };
 
 // Anything the table does not know is an input/output error.

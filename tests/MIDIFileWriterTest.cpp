@@ -27,6 +27,16 @@ Bytes TrackData(const Bytes& file) {
   return file.size() < 22 ? Bytes{} : Bytes(file.begin() + 22, file.end());
 }
 
+// The track data a writer told `trackSize` makes of `write`'s calls once
+// finished; nothing where Finish fails.
+template <typename Write>
+Bytes TrackOf(uint64_t trackSize, Write write) {
+  MemorySink sink;
+  MIDIFileWriter writer(sink, 96, trackSize);
+  write(writer);
+  return writer.Finish() == 0 ? TrackData(sink.bytes) : Bytes{};
+}
+
 // Eight bytes a note: on and off alternate, so running status leaves out
 // nothing, and 48 ticks take one byte.
 void WriteNotesOneByOne(MIDIFileWriter& writer, size_t count) {
@@ -135,25 +145,21 @@ TEST(WriterDeltaTime, EncodesEveryLengthBoundary) {
   for (const VarLenCase& c : cases) {
     Bytes expected = c.encoded;
     expected.insert(expected.end(), {0xFF, 0x2F, 0x00});
-    MemorySink sink;
-    MIDIFileWriter writer(sink, 96, expected.size());
-    // Pending ticks before Finish become the end of track's delta time.
-    writer.AdvanceTime(c.ticks);
-    ASSERT_EQ(writer.Finish(), 0) << c.ticks;
-    EXPECT_EQ(TrackData(sink.bytes), expected) << "ticks " << c.ticks;
+    EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+      // Pending ticks before Finish become the end of track's delta time.
+      writer.AdvanceTime(c.ticks);
+    }), expected) << "ticks " << c.ticks;
   }
 }
 
 TEST(WriterDeltaTime, AccumulatesUntilTheNextEventAndThenStartsAgain) {
   const Bytes expected = {0x81, 0x48, 0x90, 1, 2, 0x00, 0x80, 1, 0, 0x00, 0xFF, 0x2F, 0};
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.AdvanceTime(100);
-  writer.AdvanceTime(100);
-  writer.WriteChannelEvent(0x90, 1, 2);
-  writer.WriteChannelEvent(0x80, 1, 0);
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.AdvanceTime(100);
+    writer.AdvanceTime(100);
+    writer.WriteChannelEvent(0x90, 1, 2);
+    writer.WriteChannelEvent(0x80, 1, 0);
+  }), expected);
 }
 
 TEST(WriterDeltaTime, TicksBeyondTheLargestDeltaFailTheWriter) {
@@ -172,14 +178,12 @@ TEST(WriterDeltaTime, TicksBeyondTheLargestDeltaFailTheWriter) {
 TEST(WriterRunningStatus, OnlyARepeatedChannelStatusIsLeftOut) {
   const Bytes expected = {0, 0x90, 60, 100, 0, 64, 100, 0, 0x80, 60, 0, 0, 0x90, 67,
                           100, 0, 0xFF, 0x2F, 0};
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.WriteChannelEvent(0x90, 60, 100);
-  writer.WriteChannelEvent(0x90, 64, 100);  // repeats: no status byte
-  writer.WriteChannelEvent(0x80, 60, 0);    // differs: status byte
-  writer.WriteChannelEvent(0x90, 67, 100);
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.WriteChannelEvent(0x90, 60, 100);
+    writer.WriteChannelEvent(0x90, 64, 100);  // repeats: no status byte
+    writer.WriteChannelEvent(0x80, 60, 0);    // differs: status byte
+    writer.WriteChannelEvent(0x90, 67, 100);
+  }), expected);
 }
 
 TEST(WriterRunningStatus, AMetaEventEndsRunningStatus) {
@@ -191,51 +195,43 @@ TEST(WriterRunningStatus, AMetaEventEndsRunningStatus) {
                           0, 0xFF, 0x03, 0,                    //
                           0, 0x90, 60, 100,                    //
                           0, 0xFF, 0x2F, 0};
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.WriteChannelEvent(0x90, 60, 100);
-  writer.WriteTempo(15);
-  writer.WriteChannelEvent(0x90, 60, 100);
-  writer.WriteTimeSignature(4, 2, 36, 8);
-  writer.WriteChannelEvent(0x90, 60, 100);
-  writer.WriteTrackName("");
-  writer.WriteChannelEvent(0x90, 60, 100);
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.WriteChannelEvent(0x90, 60, 100);
+    writer.WriteTempo(15);
+    writer.WriteChannelEvent(0x90, 60, 100);
+    writer.WriteTimeSignature(4, 2, 36, 8);
+    writer.WriteChannelEvent(0x90, 60, 100);
+    writer.WriteTrackName("");
+    writer.WriteChannelEvent(0x90, 60, 100);
+  }), expected);
 }
 
 TEST(WriterChannelEvents, DataBytesNeverLookLikeAStatus) {
   const Bytes expected = {0, 0x90, 0x41, 0x7F, 0, 0xFF, 0x2F, 0};
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.WriteChannelEvent(0x90, 0xC1, 0xFF);
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.WriteChannelEvent(0x90, 0xC1, 0xFF);
+  }), expected);
 }
 
 TEST(WriterChannelEvents, StatusOutsideChannelMessagesWritesNothingAndKeepsTime) {
   const Bytes expected = {5, 0x91, 1, 2, 0, 0xFF, 0x2F, 0};
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.AdvanceTime(5);
-  writer.WriteChannelEvent(0x7F, 1, 2);
-  writer.WriteChannelEvent(0xF0, 1, 2);
-  writer.WriteChannelEvent(0xFF, 1, 2);
-  writer.WriteChannelEvent(0x91, 1, 2);
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.AdvanceTime(5);
+    writer.WriteChannelEvent(0x7F, 1, 2);
+    writer.WriteChannelEvent(0xF0, 1, 2);
+    writer.WriteChannelEvent(0xFF, 1, 2);
+    writer.WriteChannelEvent(0x91, 1, 2);
+  }), expected);
 }
 
 TEST(WriterChannelEvents, ProgramChangeAndChannelPressureCarryOneDataByte) {
   const Bytes expected = {0, 0xC0, 5, 0, 0xD3, 40, 0, 0xDF, 7, 0, 0xEF, 0, 64, 0, 0xFF, 0x2F, 0};
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.WriteChannelEvent(0xC0, 5, 99);
-  writer.WriteChannelEvent(0xD3, 40, 99);
-  writer.WriteChannelEvent(0xDF, 7, 99);  // the top of the one-byte range
-  writer.WriteChannelEvent(0xEF, 0, 64);
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.WriteChannelEvent(0xC0, 5, 99);
+    writer.WriteChannelEvent(0xD3, 40, 99);
+    writer.WriteChannelEvent(0xDF, 7, 99);  // the top of the one-byte range
+    writer.WriteChannelEvent(0xEF, 0, 64);
+  }), expected);
 }
 
 TEST(WriterMetaEvents, TempoIsMicrosecondsPerQuarterInTwentyFourBits) {
@@ -255,11 +251,9 @@ TEST(WriterMetaEvents, TempoIsMicrosecondsPerQuarterInTwentyFourBits) {
     Bytes expected = {0, 0xFF, 0x51, 3};
     expected.insert(expected.end(), c.tempo.begin(), c.tempo.end());
     expected.insert(expected.end(), {0, 0xFF, 0x2F, 0});
-    MemorySink sink;
-    MIDIFileWriter writer(sink, 96, expected.size());
-    writer.WriteTempo(c.beatsPerMinute);
-    ASSERT_EQ(writer.Finish(), 0);
-    EXPECT_EQ(TrackData(sink.bytes), expected) << c.beatsPerMinute;
+    EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+      writer.WriteTempo(c.beatsPerMinute);
+    }), expected) << c.beatsPerMinute;
   }
 }
 
@@ -267,12 +261,10 @@ TEST(WriterMetaEvents, TextEventsCarryTheirLengthAndEveryByte) {
   Bytes expected = {0, 0xFF, 0x02, 3, '(', 'c', ')', 0, 0xFF, 0x03, 0x81, 0x48};
   expected.insert(expected.end(), 200, 0x80);
   expected.insert(expected.end(), {0, 0xFF, 0x2F, 0});
-  MemorySink sink;
-  MIDIFileWriter writer(sink, 96, expected.size());
-  writer.WriteCopyright("(c)");
-  writer.WriteTrackName(std::string(200, '\x80'));  // bytes above 0x7F stay
-  ASSERT_EQ(writer.Finish(), 0);
-  EXPECT_EQ(TrackData(sink.bytes), expected);
+  EXPECT_EQ(TrackOf(expected.size(), [&](MIDIFileWriter& writer) {
+    writer.WriteCopyright("(c)");
+    writer.WriteTrackName(std::string(200, '\x80'));  // bytes above 0x7F stay
+  }), expected);
 }
 
 TEST(WriterMetaEvents, TextLongerThanTheBufferArrivesWhole) {

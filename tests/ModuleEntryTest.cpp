@@ -1,155 +1,152 @@
-// Registration with the framework at load and unload, driven through a
-// framework that records what it is asked and fails when told to.
+// The library's part in loading and unloading, as the framework it registers
+// with sees it: the process's own framework layer, with what a test needs
+// around it (module lists of its own, an allocation that fails, another
+// extension module registered beside the library).
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "ModuleEntry.h"
 
 namespace quorbel::module {
 namespace {
 
-class RecordingFramework final : public Framework {
+class TestFramework final : public Framework {
  public:
-  ModuleState* CurrentModuleState() override {
-    calls.push_back("state");
-    return stateMissing ? nullptr : &state;
+  TestFramework() {
+    ProcessFramework().InitExtensionModule(otherModule, &otherInstance);
+    ConstructRegistration(ProcessFramework().Allocate(sizeof(Registration)), otherModule, false);
   }
+  ~TestFramework() { ProcessFramework().TermExtensionModule(otherModule, false); }
+
+  ModuleState* CurrentModuleState() override { return stateMissing ? nullptr : &state; }
   int InitExtensionModule(ExtensionModuleRecord& record, void* instance) override {
-    calls.push_back(std::string("init") + (instance == kInstance ? "(instance)" : "(?)"));
-    initializedRecord = &record;
-    return initResult;
+    return ProcessFramework().InitExtensionModule(record, instance);
   }
   void* Allocate(size_t size) override {
-    calls.push_back(size == sizeof(Registration) ? "allocate(registration)" : "allocate(?)");
-    return allocationFails ? nullptr : static_cast<void*>(&memory);
+    allocatedSize = size;
+    return allocationFails ? nullptr : ProcessFramework().Allocate(size);
   }
-  void ConstructRegistration(void* object, ExtensionModuleRecord& record, bool flag) override {
-    calls.push_back(std::string("construct") + (flag ? "(true)" : "(false)"));
-    EXPECT_EQ(object, &memory);
-    EXPECT_EQ(&record, initializedRecord) << "constructed on another record";
+  // Memory too small for a registration would be overrun: this framework
+  // builds none there, and the registration goes missing.
+  void ConstructRegistration(void* memory, ExtensionModuleRecord& record,
+                             bool isSystemModule) override {
+    if (memory == nullptr || allocatedSize < sizeof(Registration)) return;
+    ProcessFramework().ConstructRegistration(memory, record, isSystemModule);
   }
-  void TermExtensionModule(ExtensionModuleRecord& record, bool flag) override {
-    calls.push_back(std::string("term") + (flag ? "(true)" : "(false)"));
-    endedRecord = &record;
+  void TermExtensionModule(ExtensionModuleRecord& record, bool everyModule) override {
+    ProcessFramework().TermExtensionModule(record, everyModule);
+    if (everyModule) ProcessFramework().TermExtensionModule(otherModule, everyModule);
   }
 
-  static inline int instanceToken;
-  static constexpr void* kInstance = &instanceToken;
-
-  std::vector<std::string> calls;
   ModuleState state;
   bool stateMissing = false;
-  int initResult = 1;
   bool allocationFails = false;
-  ExtensionModuleRecord* initializedRecord = nullptr;
-  ExtensionModuleRecord* endedRecord = nullptr;
-  Registration memory{};
+  size_t allocatedSize = sizeof(Registration);
+  int otherInstance = 0;
+  ExtensionModuleRecord otherModule;
 };
 
-using Calls = std::vector<std::string>;
-constexpr void* kInstance = RecordingFramework::kInstance;
+// A module loaded and unloaded as the platforms' entry points do it.
+class Loading : public testing::Test {
+ protected:
+  int Load(void* instance) {
+    if (HandOverModuleLists(framework, LoaderReason::kProcessAttach) == 0) return 0;
+    return UpdateRegistration(framework, record, instance, LoaderReason::kProcessAttach);
+  }
+  int Unload(void* instance) {
+    const int registration =
+        UpdateRegistration(framework, record, instance, LoaderReason::kProcessDetach);
+    return HandOverModuleLists(framework, LoaderReason::kProcessDetach) & registration;
+  }
 
-TEST(ModuleRawStep, AtAttachTheFrameworkListsPassToTheirCompanions) {
-  RecordingFramework framework;
+  TestFramework framework;
+  ExtensionModuleRecord record;
+  int instance = 0;
+};
+
+int RegistrationCount(const ExtensionModuleRecord& record) {
+  int count = 0;
+  for (const Registration* r = record.registrations; r != nullptr; r = r->next) ++count;
+  return count;
+}
+
+TEST(ModuleLists, AtLoadTheListsBuiltSoFarPassToTheirCompanions) {
+  TestFramework framework;
   int first = 0, second = 0;
   framework.state.listHeads[0] = &first;
   framework.state.listHeads[1] = &second;
-  EXPECT_EQ(RawStep(framework, LoaderReason::kProcessAttach), 1);
-  EXPECT_EQ(framework.calls, Calls{"state"});
+  EXPECT_EQ(HandOverModuleLists(framework, LoaderReason::kProcessAttach), 1);
   EXPECT_EQ(framework.state.companions[0], &first);
   EXPECT_EQ(framework.state.companions[1], &second);
   EXPECT_EQ(framework.state.listHeads[0], nullptr);
   EXPECT_EQ(framework.state.listHeads[1], nullptr);
 }
 
-TEST(ModuleRawStep, NoFrameworkStateFailsTheAttach) {
-  RecordingFramework framework;
-  framework.stateMissing = true;
-  EXPECT_EQ(RawStep(framework, LoaderReason::kProcessAttach), 0);
-}
-
-TEST(ModuleRawStep, DoesNothingAtDetachOrForThreads) {
+TEST(ModuleLists, AtUnloadAndForThreadsTheyStayPut) {
   for (const LoaderReason reason : {LoaderReason::kProcessDetach, LoaderReason::kThreadAttach,
                                     LoaderReason::kThreadDetach}) {
-    RecordingFramework framework;
+    TestFramework framework;
     int list = 0;
     framework.state.listHeads[0] = &list;
-    EXPECT_EQ(RawStep(framework, reason), 1);
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_EQ(HandOverModuleLists(framework, reason), 1);
     EXPECT_EQ(framework.state.listHeads[0], &list);
+    EXPECT_EQ(framework.state.companions[0], nullptr);
   }
 }
 
-TEST(ModuleMainStep, AttachRegistersUnlessTheRecordIsRefused) {
-  const struct {
-    const char* what;
-    int initResult;
-    bool allocationFails;
-    int result;
-    Calls calls;
-  } cases[] = {
-      {"registers", 1, false, 1, {"init(instance)", "allocate(registration)", "construct(false)"}},
-      {"a refused record fails the load", 0, false, 0, {"init(instance)"}},
-      {"no memory for the registration still loads", 1, true, 1,
-       {"init(instance)", "allocate(registration)"}},
-  };
-  for (const auto& c : cases) {
-    RecordingFramework framework;
-    framework.initResult = c.initResult;
-    framework.allocationFails = c.allocationFails;
-    ExtensionModuleRecord record;
-    EXPECT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessAttach), c.result)
-        << c.what;
-    EXPECT_EQ(framework.calls, c.calls) << c.what;
+TEST_F(Loading, NoFrameworkStateFailsTheLoad) {
+  framework.stateMissing = true;
+  EXPECT_EQ(Load(&instance), 0);
+  EXPECT_EQ(record.registrations, nullptr);
+}
+
+// Loaded and unloaded again and again, as a host that loads the library on
+// demand does: one registration each time, and none left after.
+TEST_F(Loading, UnloadLeavesTheFrameworkAsLoadFoundIt) {
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(Load(&instance), 1) << round;
+    EXPECT_EQ(record.instance, &instance);
+    ASSERT_EQ(RegistrationCount(record), 1) << round;
+    EXPECT_EQ(record.registrations->record, &record);
+    EXPECT_FALSE(record.registrations->isSystemModule);
+    EXPECT_EQ(Unload(&instance), 1) << round;
+    EXPECT_EQ(record.registrations, nullptr);
+    EXPECT_FALSE(record.initialized);
+    EXPECT_EQ(RegistrationCount(framework.otherModule), 1) << "another module's went too";
   }
 }
 
-TEST(ModuleMainStep, DetachEndsTheRecordThatAttachInitialised) {
-  RecordingFramework framework;
-  ExtensionModuleRecord record;
-  ASSERT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessAttach), 1);
-  framework.calls.clear();
-  EXPECT_EQ(MainStep(framework, record, kInstance, LoaderReason::kProcessDetach), 1);
-  EXPECT_EQ(framework.calls, Calls{"term(false)"});
-  EXPECT_EQ(framework.endedRecord, &record);
+// A loader may still unload a module whose load failed.
+TEST_F(Loading, AModuleTheFrameworkRefusesFailsTheLoadAndUnloadsSafely) {
+  EXPECT_EQ(Load(nullptr), 0);  // the framework takes no null instance
+  EXPECT_EQ(record.registrations, nullptr);
+  EXPECT_FALSE(record.initialized);
+  EXPECT_EQ(Unload(nullptr), 1);
+  EXPECT_EQ(RegistrationCount(framework.otherModule), 1);
 }
 
-TEST(ModuleMainStep, ThreadAttachAndDetachChangeNothing) {
+TEST_F(Loading, NoMemoryForTheRegistrationStillLoads) {
+  framework.allocationFails = true;
+  EXPECT_EQ(Load(&instance), 1);
+  EXPECT_TRUE(record.initialized);
+  EXPECT_EQ(record.registrations, nullptr);
+  EXPECT_EQ(Unload(&instance), 1);
+  EXPECT_FALSE(record.initialized);
+}
+
+TEST_F(Loading, ThreadsComingAndGoingChangeNothing) {
   for (const LoaderReason reason : {LoaderReason::kThreadAttach, LoaderReason::kThreadDetach}) {
-    RecordingFramework framework;
-    framework.initResult = 0;  // would fail a process attach
-    ExtensionModuleRecord record;
-    EXPECT_EQ(MainStep(framework, record, kInstance, reason), 1);
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_EQ(UpdateRegistration(framework, record, &instance, reason), 1);
+    EXPECT_EQ(record.registrations, nullptr) << "registered before the load";
   }
-}
-
-// The process's own framework layer: what it registers at attach it lets go
-// of at detach, so loading and unloading the library leaks nothing.
-TEST(ProcessFrameworkLayer, DetachReleasesWhatAttachRegistered) {
-  ExtensionModuleRecord record;
-  int instance = 0;
-  ASSERT_EQ(RawStep(ProcessFramework(), LoaderReason::kProcessAttach), 1);
-  ASSERT_EQ(MainStep(ProcessFramework(), record, &instance, LoaderReason::kProcessAttach), 1);
-  ASSERT_NE(record.registrations, nullptr);
-  EXPECT_EQ(record.registrations->record, &record);
-  EXPECT_FALSE(record.registrations->flag);
-  EXPECT_EQ(record.instance, &instance);
-  EXPECT_EQ(MainStep(ProcessFramework(), record, &instance, LoaderReason::kProcessDetach), 1);
-  EXPECT_EQ(record.registrations, nullptr);
-  EXPECT_FALSE(record.initialized);
-}
-
-// A loader may still call detach after a refused attach.
-TEST(ProcessFrameworkLayer, RefusesAModuleWithoutAnInstanceAndDetachesSafely) {
-  ExtensionModuleRecord record;
-  EXPECT_EQ(MainStep(ProcessFramework(), record, nullptr, LoaderReason::kProcessAttach), 0);
-  EXPECT_EQ(record.registrations, nullptr);
-  EXPECT_EQ(MainStep(ProcessFramework(), record, nullptr, LoaderReason::kProcessDetach), 1);
-  EXPECT_FALSE(record.initialized);
+  ASSERT_EQ(Load(&instance), 1);
+  const Registration* registered = record.registrations;
+  for (const LoaderReason reason : {LoaderReason::kThreadAttach, LoaderReason::kThreadDetach}) {
+    EXPECT_EQ(UpdateRegistration(framework, record, &instance, reason), 1);
+    EXPECT_EQ(record.registrations, registered);
+    EXPECT_EQ(RegistrationCount(record), 1);
+  }
+  EXPECT_EQ(Unload(&instance), 1);
 }
 
 }  // namespace

@@ -65,6 +65,11 @@ class Writing(ToolTestCase):
         self.assertTrue(result.stdout.startswith(b"MThd"))
         self.assertIn(b"2 notes, 4 s, 68 bytes", result.stderr)
 
+    @posix_only
+    def test_a_device_keeps_no_size_and_the_summary_tells_none(self):
+        result = run("-o", "/dev/null", "AB")
+        self.assertEqual((result.returncode, result.stdout), (0, b"/dev/null: 2 notes, 2 s\n"))
+
     def test_dash_writes_through_standard_output_as_it_stands(self):
         # Appended to, and between other output: nothing truncated or
         # overwritten, as with any tool's standard output.

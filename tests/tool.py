@@ -13,12 +13,13 @@ MAX_NOTE_TICKS = int(os.environ["QUORBEL_MAX_NOTE_TICKS"])
 WINDOWS = os.environ.get("QUORBEL_TOOL_PLATFORM") == "windows"
 posix_only = unittest.skipIf(WINDOWS, "no such thing on Windows")
 # What the tool does alike everywhere (options in cli/Options.cpp, the summary
-# in cli/main.cpp) is tested by the native runs of this suite; under Wine,
-# where every call starts a Windows program, the cases that reach
-# cli/ToolPlatform_win32.cpp or the Windows entry (arguments, code page,
-# standard streams, file errors) run.
+# in cli/Summary.cpp, the rest in cli/main.cpp) is tested by the native runs
+# of this suite; under Wine, where every call starts a Windows program, the
+# cases that reach the cli/*_win32.cpp twins (arguments, code page, standard
+# streams, file sizes and errors) run.
 shared_logic = unittest.skipIf(
-    WINDOWS, "shared code (cli/Options.cpp, cli/main.cpp): tested by the native runs")
+    WINDOWS, "shared code (cli/Options.cpp, cli/Summary.cpp, cli/main.cpp): tested by the "
+    "native runs")
 
 
 def multibyte(text):

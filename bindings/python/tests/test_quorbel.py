@@ -19,12 +19,14 @@ EXAMPLE = bytes.fromhex(
     "00ff2f00")
 
 
-class WriteMIDI(unittest.TestCase):
+class InTemporaryDirectory(unittest.TestCase):
     def setUp(self):
         self._dir = tempfile.TemporaryDirectory(prefix="quorbel-python-")
         self.addCleanup(self._dir.cleanup)
         self.dir = self._dir.name
 
+
+class WriteMIDI(InTemporaryDirectory):
     def test_writes_the_documented_example(self):
         path = os.path.join(self.dir, "example.mid")
         quorbel.write_midi("AB", 48, path)
@@ -110,13 +112,8 @@ class WriteMIDI(unittest.TestCase):
         self.assertIn(f"cannot load the Quorbel library {missing!r} (from QUORBEL_LIBRARY)", run.stderr)
 
 
-class BytesAndFileObjects(unittest.TestCase):
+class BytesAndFileObjects(InTemporaryDirectory):
     """to_bytes() and file objects take the library's own file, byte for byte."""
-
-    def setUp(self):
-        self._dir = tempfile.TemporaryDirectory(prefix="quorbel-python-")
-        self.addCleanup(self._dir.cleanup)
-        self.dir = self._dir.name
 
     def test_the_same_file_as_written_to_a_path(self):
         self.assertEqual(quorbel.to_bytes("AB", 48), EXAMPLE)
