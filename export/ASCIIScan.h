@@ -64,37 +64,43 @@ QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunInBlock(const QuorbelUTF16Unit* 
 #endif
 }
 
+// The stops among a group of four aligned blocks, a bit a unit (bit k for
+// unit k). The units are narrowed to bytes with unsigned saturation, which
+// leaves 1 to 0x7F as they are, makes 0 and every unit from 0x8000 zero,
+// and every other unit 0x80 or more: a unit stops where its byte is zero
+// or has its top bit. Measured on 10^6 units held in the cache, this
+// doubles the speed of the block-at-a-time loop. Each bit depends only on
+// its own unit, so what lies past the terminator never decides the result
+// (which keeps valgrind's memcheck quiet, too).
 #if defined(__SSE2__)
-// Whether a group of four aligned blocks holds no stop: one test for a unit
-// above 0x7F and one for a zero in all 32 units. Measured on 10^6 units
-// held in the cache, this doubles the speed of the block-at-a-time loop.
-QUORBEL_NO_ADDRESS_CHECKS inline bool GroupIsASCII(const QuorbelUTF16Unit* group) {
+QUORBEL_NO_ADDRESS_CHECKS inline uint32_t GroupStops(const QuorbelUTF16Unit* group) {
   const __m128i* blocks = reinterpret_cast<const __m128i*>(group);
-  const __m128i a = _mm_load_si128(blocks), b = _mm_load_si128(blocks + 1);
-  const __m128i c = _mm_load_si128(blocks + 2), d = _mm_load_si128(blocks + 3);
+  const __m128i low = _mm_packus_epi16(_mm_load_si128(blocks), _mm_load_si128(blocks + 1));
+  const __m128i high = _mm_packus_epi16(_mm_load_si128(blocks + 2), _mm_load_si128(blocks + 3));
   const __m128i zero = _mm_setzero_si128();
-  const __m128i high = _mm_set1_epi16(static_cast<short>(kNonASCIIBits));
-  const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-  // All below 0x80 where it counts, so the signed minimum is the unsigned.
-  const __m128i least = _mm_min_epi16(_mm_min_epi16(a, b), _mm_min_epi16(c, d));
-  return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(any, high), zero)) == 0xFFFF &&
-         _mm_movemask_epi8(_mm_cmpeq_epi16(least, zero)) == 0;
+  const auto stops = [&](__m128i bytes) {
+    return static_cast<uint32_t>(_mm_movemask_epi8(bytes) |
+                                 _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+  };
+  return stops(low) | stops(high) << 16;
 }
-constexpr size_t kGroupUnits = 32;
+constexpr bool kHasGroups = true;
 #elif defined(__wasm_simd128__)
-inline bool GroupIsASCII(const QuorbelUTF16Unit* group) {
-  const v128_t a = wasm_v128_load(group), b = wasm_v128_load(group + 8);
-  const v128_t c = wasm_v128_load(group + 16), d = wasm_v128_load(group + 24);
-  const v128_t any = wasm_v128_or(wasm_v128_or(a, b), wasm_v128_or(c, d));
-  const v128_t least = wasm_u16x8_min(wasm_u16x8_min(a, b), wasm_u16x8_min(c, d));
-  return !wasm_v128_any_true(wasm_v128_and(any, wasm_i16x8_splat(static_cast<int16_t>(kNonASCIIBits)))) &&
-         wasm_i16x8_all_true(least);
+inline uint32_t GroupStops(const QuorbelUTF16Unit* group) {
+  const v128_t low = wasm_u8x16_narrow_i16x8(wasm_v128_load(group), wasm_v128_load(group + 8));
+  const v128_t high = wasm_u8x16_narrow_i16x8(wasm_v128_load(group + 16), wasm_v128_load(group + 24));
+  const auto stops = [](v128_t bytes) {
+    return static_cast<uint32_t>(wasm_i8x16_bitmask(bytes) |
+                                 wasm_i8x16_bitmask(wasm_i8x16_eq(bytes, wasm_i8x16_splat(0))));
+  };
+  return stops(low) | stops(high) << 16;
 }
-constexpr size_t kGroupUnits = 32;
+constexpr bool kHasGroups = true;
 #else
-inline bool GroupIsASCII(const QuorbelUTF16Unit*) { return false; }
-constexpr size_t kGroupUnits = 8;
+inline uint32_t GroupStops(const QuorbelUTF16Unit*) { return 0; }
+constexpr bool kHasGroups = false;
 #endif
+constexpr size_t kGroupUnits = 32;
 
 QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunLength(const QuorbelUTF16Unit* units) {
   size_t i = 0;
@@ -106,8 +112,9 @@ QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunLength(const QuorbelUTF16Unit* u
     ++i;
   }
   for (;;) {
-    const bool grouped = (reinterpret_cast<uintptr_t>(units + i) & (2 * kGroupUnits - 1)) == 0;
-    if (grouped && GroupIsASCII(units + i)) {
+    if (kHasGroups && (reinterpret_cast<uintptr_t>(units + i) & (2 * kGroupUnits - 1)) == 0) {
+      const uint32_t stops = GroupStops(units + i);
+      if (stops != 0) return i + static_cast<size_t>(__builtin_ctz(stops));
       i += kGroupUnits;
       continue;
     }
