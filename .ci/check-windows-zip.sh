@@ -38,7 +38,8 @@ for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h lib/libquo
   [ -f "$root/$file" ] || { echo "the zip lacks $file"; unzip -l "$zip"; exit 1; }
 done
 grep -q '^MIT License' "$root/LICENSE"
-bash tests/check_dll_exports.sh "$target-objdump" "$root/bin/QUORBEL.dll"
+mapfile -t exports < <(grep '^[^#]' export/exports.txt)   # as cmake/QuorbelExports.cmake reads it
+bash tests/check_dll_exports.sh "$target-objdump" "$root/bin/QUORBEL.dll" "${exports[@]}"
 copyright=$(grep -m1 '^Copyright ' "$root/LICENSE")
 "$target-windres" -i "$root/bin/QUORBEL.dll" -O rc | grep -qF "VALUE \"LegalCopyright\", \"$copyright\"" ||
   { echo "the DLL's version record lacks LegalCopyright \"$copyright\""; exit 1; }
