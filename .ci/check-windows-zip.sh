@@ -32,8 +32,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work"
 root="$work/quorbel-$version-$system"
-for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h lib/libquorbel.dll.a \
-            lib/quorbel.lib lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake \
+for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h include/quorbel/version.h \
+            lib/libquorbel.dll.a lib/quorbel.lib lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake \
             lib/pkgconfig/quorbel.pc README.md LICENSE; do
   [ -f "$root/$file" ] || { echo "the zip lacks $file"; unzip -l "$zip"; exit 1; }
 done

@@ -32,11 +32,13 @@ fi
 # The library folder is lib, or lib/<triplet> in a Debian build.
 libdir=$(dirname "$(find "$prefix" -name "libquorbel.so.$version")")
 lib=${libdir#"$prefix"/}
-for file in include/quorbel/quorbel.h bin/quorbel share/man/man1/quorbel.1 \
+for file in include/quorbel/quorbel.h include/quorbel/version.h bin/quorbel share/man/man1/quorbel.1 \
             "$lib"/cmake/Quorbel/QuorbelConfig.cmake "$lib"/cmake/Quorbel/QuorbelConfigVersion.cmake \
             "$lib"/pkgconfig/quorbel.pc; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
+grep -q "^#define QUORBEL_VERSION_STRING \"$version\"$" "$prefix/include/quorbel/version.h" ||
+  { echo "the installed quorbel/version.h is not of version $version"; exit 1; }
 [ -L "$libdir/libquorbel.so.1" ] && [ -L "$libdir/libquorbel.so" ] ||
   { echo "the SONAME links are missing in $libdir"; exit 1; }
 # The tool finds the library through its RUNPATH; a distribution's build
