@@ -32,13 +32,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work"
 root="$work/quorbel-$version-$system"
-for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h lib/libquorbel.dll.a \
-            lib/quorbel.lib lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake \
+for file in bin/QUORBEL.dll bin/quorbel.exe include/quorbel/quorbel.h include/quorbel/version.h \
+            lib/libquorbel.dll.a lib/quorbel.lib lib/quorbel.def lib/cmake/Quorbel/QuorbelConfig.cmake \
             lib/pkgconfig/quorbel.pc README.md docs/windows.md CHANGELOG.md LICENSE; do
   [ -f "$root/$file" ] || { echo "the zip lacks $file"; unzip -l "$zip"; exit 1; }
 done
 grep -q '^MIT License' "$root/LICENSE"
-bash tests/check_dll_exports.sh "$target-objdump" "$root/bin/QUORBEL.dll"
+mapfile -t exports < <(grep '^[^#]' export/exports.txt)   # as cmake/QuorbelExports.cmake reads it
+bash tests/check_dll_exports.sh "$target-objdump" "$root/bin/QUORBEL.dll" "${exports[@]}"
 copyright=$(grep -m1 '^Copyright ' "$root/LICENSE")
 "$target-windres" -i "$root/bin/QUORBEL.dll" -O rc | grep -qF "VALUE \"LegalCopyright\", \"$copyright\"" ||
   { echo "the DLL's version record lacks LegalCopyright \"$copyright\""; exit 1; }
@@ -46,6 +47,12 @@ copyright=$(grep -m1 '^Copyright ' "$root/LICENSE")
 # The import library the CMake package gives a project: configured as MSVC
 # (the variable CMake sets for cl and clang-cl) and as MinGW. Neither needs
 # a compiler: the package alone decides.
+# The documented example, and the text and note length that make it.
+expected=$PWD/tests/fixtures/example.mid
+read -r ticks text < <(python3 -c 'import json, sys
+made = json.load(open(sys.argv[1], encoding="utf-8")); print(made["noteTicks"], made["text"])' \
+  tests/fixtures/example.json)
+
 mkdir "$work/consumer"
 cat >"$work/consumer/CMakeLists.txt" <<'EOF'
 cmake_minimum_required(VERSION 3.25)
@@ -67,9 +74,9 @@ msvc_import=$(cat "$work/consumer/1/import-library")
 # SDK's), linked by lld-link, on x86 with /SAFESEH, as Visual Studio's x86
 # projects link. No MSVC C runtime is here, so the host has none: its entry
 # point calls WriteMIDI through the import library, and returns.
-cat >"$work/host-msvc.c" <<'EOF'
+cat >"$work/host-msvc.c" <<EOF
 #include <quorbel/quorbel.h>
-int start(void) { return WriteMIDI(L"AB", 48, L"written.mid") == QUORBEL_OK ? 0 : 1; }
+int start(void) { return WriteMIDI(L"$text", $ticks, L"written.mid") == QUORBEL_OK ? 0 : 1; }
 EOF
 clang --target="$msvc_target" -std=c11 -Wall -Wextra -Werror -isystem "/usr/$target/include" \
   -I"$root/include" -c "$work/host-msvc.c" -o "$work/host-msvc.obj"
@@ -89,8 +96,6 @@ for import in libquorbel.dll.a quorbel.lib; do
     examples/c/write_midi.c "$root/lib/$import" -o "$root/bin/host-${import%%.*}.exe"
 done
 
-printf '\x4d\x54\x68\x64\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60\x4d\x54\x72\x6b\x00\x00\x00\x2e\x00\xff\x03\x07track 1\x00\xff\x58\x04\x04\x02\x24\x08\x00\xff\x51\x03\x3d\x09\x00\x00\x90\x41\x7f\x30\x80\x41\x00\x00\x90\x42\x7f\x30\x80\x42\x00\x00\xff\x2f\x00' \
-  >"$work/expected.mid"
 export WINEPREFIX="$PWD/$build/wine-prefix"
 # 32-bit Wine may be missing, or the kernel unable to run 32-bit programs.
 if ! "${wine[@]}" --version >/dev/null 2>&1; then
@@ -101,11 +106,11 @@ fi
 cd "$work"
 for host in "$root"/bin/host-*.exe; do
   rm -f written.mid
-  "${wine[@]}" "$host" written.mid 48 AB
-  cmp written.mid expected.mid
-  echo "$(basename "$host"): wrote the 68-byte example through the unpacked QUORBEL.dll"
+  "${wine[@]}" "$host" written.mid "$ticks" "$text"
+  cmp written.mid "$expected"
+  echo "$(basename "$host"): wrote the documented example through the unpacked QUORBEL.dll"
 done
-"${wine[@]}" "$root/bin/quorbel.exe" -t 48 -o tool.mid AB
-cmp tool.mid expected.mid
-echo "quorbel.exe: wrote the 68-byte example"
+"${wine[@]}" "$root/bin/quorbel.exe" -t "$ticks" -o tool.mid "$text"
+cmp tool.mid "$expected"
+echo "quorbel.exe: wrote the documented example"
 echo "$(basename "$zip"): complete, and runs from its own files"

@@ -61,13 +61,14 @@ set(CMAKE_REQUIRED_LIBRARIES ${CMAKE_DL_LIBS})
 quorbel_check_symbol(QUORBEL_HAVE_DLADDR dladdr "dlfcn.h")
 unset(CMAKE_REQUIRED_LIBRARIES)
 
-# The shared library's link: a version script that exports WriteMIDI alone,
-# and no symbol left unresolved. Plain variables, for export/CMakeLists.txt.
+# The shared library's link: a version script that exports the functions of
+# export/exports.txt alone, and no symbol left unresolved. Plain variables,
+# for export/CMakeLists.txt.
 if(QUORBEL_GENERIC_POSIX OR WIN32)
   set(QUORBEL_HAVE_VERSION_SCRIPT OFF)
   set(QUORBEL_HAVE_NO_UNDEFINED OFF)
 else()
-  check_linker_flag(CXX "LINKER:--version-script=${PROJECT_SOURCE_DIR}/export/quorbel.map"
+  check_linker_flag(CXX "LINKER:--version-script=${QUORBEL_VERSION_SCRIPT}"
     QUORBEL_HAVE_VERSION_SCRIPT)
   check_linker_flag(CXX "LINKER:--no-undefined" QUORBEL_HAVE_NO_UNDEFINED)
 endif()

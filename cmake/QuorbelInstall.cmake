@@ -1,5 +1,5 @@
 # What `cmake --install` puts in place: the library with its SONAME links (on
-# Windows the DLL and its import library), the header, the tool and its man
+# Windows the DLL and its import library), the headers, the tool and its man
 # page, a CMake package and a pkg-config file.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -12,6 +12,7 @@ install(TARGETS quorbel EXPORT QuorbelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/quorbel/quorbel.h
+  ${QUORBEL_GENERATED_INCLUDE_DIR}/quorbel/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorbel COMPONENT development)
 
 install(EXPORT QuorbelTargets NAMESPACE Quorbel::

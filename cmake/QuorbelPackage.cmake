@@ -21,7 +21,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(dlltool_machine i386)
 endif()
-set(QUORBEL_DEF ${PROJECT_SOURCE_DIR}/export/quorbel.def)
 set(QUORBEL_MSVC_IMPORT_LIBRARY ${PROJECT_BINARY_DIR}/export/quorbel.lib)
 find_program(QUORBEL_LLVM_DLLTOOL llvm-dlltool
   DOC "llvm-dlltool, which writes quorbel.lib, the import library for MSVC")

@@ -11,17 +11,17 @@
 
 int main(void) {
   const QuorbelUTF16Unit *path = u"c_host_example.mid";
-  if (WriteMIDI(u"AB", 48, path) != QUORBEL_OK) {
+  if (WriteMIDI(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, path) != QUORBEL_OK) {
     printf("WriteMIDI failed: %s\n", strerror(errno));
     return 1;
   }
-  unsigned char bytes[100];
+  unsigned char bytes[sizeof kDocumentedExample + 1];
   FILE *file = fopen("c_host_example.mid", "rb");
   const size_t size = file ? fread(bytes, 1, sizeof bytes, file) : 0;
   if (file) fclose(file);
   remove("c_host_example.mid");
   if (size != sizeof kDocumentedExample || memcmp(bytes, kDocumentedExample, size) != 0) {
-    printf("the file is not the 68-byte example (%zu bytes)\n", size);
+    printf("the file is not the %zu-byte example (%zu bytes)\n", sizeof kDocumentedExample, size);
     return 1;
   }
   errno = 0;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "AsAnotherUser.h"
+#include "DocumentedExample.h"
 #include "FileSizeLimit.h"
 #include "ExpectedMIDIFile.h"
 #include "QuorbelFeatures.h"
@@ -327,7 +328,7 @@ TEST(HostileUse, AReplacedFileKeepsItsACLAndAttributes) {
 TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
   TempDirectory dir;
   const auto nobodyWrites = [&](const std::string& file) {
-    return AsAnotherUser([&] { return Write(u"AB", 48, file).value == QUORBEL_OK ? 0 : errno; });
+    return AsAnotherUser([&] { return Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, file).value == QUORBEL_OK ? 0 : errno; });
   };
   ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(::mkdir((dir / "closed").c_str(), 0755), 0);
@@ -337,7 +338,7 @@ TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
     WriteFile(file, kOld + std::string(200, 'o'));  // longer than the new file
     ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
     EXPECT_EQ(nobodyWrites(file), 0) << file;
-    EXPECT_EQ(ReadFile(file).size(), 68u) << file;
+    EXPECT_EQ(ReadFile(file).size(), sizeof kDocumentedExample) << file;
   }
   EXPECT_EQ(TempDirectory::EntriesOf(dir / "sticky"), Names{"song.mid"});
 
@@ -352,8 +353,8 @@ TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
     int flags = flag;
     // Without statx, an append-only directory is not seen.
     if (QUORBEL_HAVE_STATX && ::ioctl(directory, FS_IOC_SETFLAGS, &flags) == 0) {
-      EXPECT_EQ(Write(u"AB", 48, flagged + "/song.mid").value, QUORBEL_OK) << flagged;
-      EXPECT_EQ(ReadFile(flagged + "/song.mid").size(), 68u) << flagged;
+      EXPECT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, flagged + "/song.mid").value, QUORBEL_OK) << flagged;
+      EXPECT_EQ(ReadFile(flagged + "/song.mid").size(), sizeof kDocumentedExample) << flagged;
       const Result created = Write(u"AB", 48, flagged + "/new.mid");
       if (flag == FS_APPEND_FL && QUORBEL_HAVE_O_TMPFILE) {
         EXPECT_EQ(created.value, QUORBEL_OK);
@@ -371,9 +372,9 @@ TEST(HostileUse, WhereARenameCannotWorkAWritableFileIsWrittenInPlace) {
   WriteFile(dir / "source.mid", kOld);
   if (QUORBEL_HAVE_STATX &&
       ::mount((dir / "source.mid").c_str(), (dir / "mounted.mid").c_str(), nullptr, MS_BIND, nullptr) == 0) {
-    EXPECT_EQ(Write(u"AB", 48, dir / "mounted.mid").value, QUORBEL_OK);
+    EXPECT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, dir / "mounted.mid").value, QUORBEL_OK);
     ::umount((dir / "mounted.mid").c_str());
-    EXPECT_EQ(ReadFile(dir / "source.mid").size(), 68u);
+    EXPECT_EQ(ReadFile(dir / "source.mid").size(), sizeof kDocumentedExample);
   }
 }
 

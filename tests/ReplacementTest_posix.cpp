@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AsAnotherUser.h"
+#include "DocumentedExample.h"
 #include "FileSizeLimit.h"
 #include "LongTrackBuffer.h"
 #include "MIDIFileWriter.h"
@@ -160,7 +161,7 @@ TEST_F(Replacement, SuccessReplacesTheFileAndKeepsItsOwnerAndMode) {
     const Result result = Write(u"AB", 48, file);
     ::umask(mask);
     ASSERT_EQ(result.value, QUORBEL_OK);
-    EXPECT_EQ(ReadFile(file).size(), 68u);
+    EXPECT_EQ(ReadFile(file).size(), sizeof kDocumentedExample);
     EXPECT_EQ(dir.Entries(), Names{"song.mid"});
     struct stat status;
     ASSERT_EQ(::stat(file.c_str(), &status), 0);
@@ -197,15 +198,15 @@ TEST_F(Replacement, ASymbolicLinkStaysALinkAndItsTargetIsReplacedOrKept) {
   ExpectOld(dir / "store/target.mid");
   EXPECT_EQ(TempDirectory::EntriesOf(dir / "store"), Names{"target.mid"});
 
-  ASSERT_EQ(Write(u"AB", 48, dir / "link2.mid").value, QUORBEL_OK);
+  ASSERT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, dir / "link2.mid").value, QUORBEL_OK);
   EXPECT_TRUE(isLink("link.mid") && isLink("link2.mid"));
-  EXPECT_EQ(ReadFile(dir / "store/target.mid").size(), 68u);
+  EXPECT_EQ(ReadFile(dir / "store/target.mid").size(), sizeof kDocumentedExample);
 
   // A link to nothing yet gets its target created.
   ASSERT_EQ(::symlink("store/later.mid", (dir / "dangling.mid").c_str()), 0);
-  ASSERT_EQ(Write(u"AB", 48, dir / "dangling.mid").value, QUORBEL_OK);
+  ASSERT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, dir / "dangling.mid").value, QUORBEL_OK);
   EXPECT_TRUE(isLink("dangling.mid"));
-  EXPECT_EQ(ReadFile(dir / "store/later.mid").size(), 68u);
+  EXPECT_EQ(ReadFile(dir / "store/later.mid").size(), sizeof kDocumentedExample);
 }
 
 TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
@@ -217,9 +218,9 @@ TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  EXPECT_EQ(Write(u"AB", 48, fifo).value, QUORBEL_OK);
-  uint8_t received[200];
-  EXPECT_EQ(::read(reader, received, sizeof received), 68);
+  EXPECT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, fifo).value, QUORBEL_OK);
+  uint8_t received[sizeof kDocumentedExample + 1];
+  EXPECT_EQ(::read(reader, received, sizeof received), ssize_t{sizeof kDocumentedExample});
   ::close(reader);
   struct stat status;
   ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
@@ -231,7 +232,7 @@ TEST_F(Replacement, WhatIsNotARegularFileIsWrittenInPlace) {
 TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
   if (!QUORBEL_HAVE_PROC_SUPER_MAGIC) GTEST_SKIP() << "built without knowledge of /proc";
   const auto writeThrough = [](int fd) {
-    return Write(u"AB", 48, "/proc/self/fd/" + std::to_string(fd)).value;
+    return Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, "/proc/self/fd/" + std::to_string(fd)).value;
   };
   const auto sizeOf = [](int fd) {
     struct stat status;
@@ -242,13 +243,13 @@ TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
   ASSERT_GE(deleted, 0);
   ASSERT_EQ(::unlink((dir / "deleted.mid").c_str()), 0);
   EXPECT_EQ(writeThrough(deleted), QUORBEL_OK);
-  EXPECT_EQ(sizeOf(deleted), 68);
+  EXPECT_EQ(sizeOf(deleted), off_t{sizeof kDocumentedExample});
   ::close(deleted);
 
   const int memory = ::memfd_create("quorbel-test", 0);
   ASSERT_GE(memory, 0);
   EXPECT_EQ(writeThrough(memory), QUORBEL_OK);
-  EXPECT_EQ(sizeOf(memory), 68);
+  EXPECT_EQ(sizeOf(memory), off_t{sizeof kDocumentedExample});
   ::close(memory);
 
   WriteOld(file);
@@ -256,7 +257,7 @@ TEST_F(Replacement, AnOpenFileReachedThroughProcIsWrittenInPlace) {
   ASSERT_GE(named, 0);
   EXPECT_EQ(writeThrough(named), QUORBEL_OK);
   ::close(named);
-  EXPECT_EQ(ReadFile(file).size(), 68u);
+  EXPECT_EQ(ReadFile(file).size(), sizeof kDocumentedExample);
   EXPECT_EQ(dir.Entries(), Names{"song.mid"}) << "a file was made from a /proc link's text";
 }
 
@@ -305,8 +306,8 @@ TEST_F(Replacement, LongPathsWorkUpToTheSystemLimit) {
   }
   path += "/" + std::string(3999 - path.size() - 1, 'f');
   ASSERT_EQ(path.size(), 3999u);
-  ASSERT_EQ(Write(u"AB", 48, path).value, QUORBEL_OK);
-  EXPECT_EQ(ReadFile(path).size(), 68u);
+  ASSERT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, path).value, QUORBEL_OK);
+  EXPECT_EQ(ReadFile(path).size(), sizeof kDocumentedExample);
 
   const Result tooLong = Write(u"AB", 48, path + "/" + std::string(200, 'x'));
   EXPECT_EQ(tooLong.value, 0);

@@ -35,8 +35,7 @@ Bytes NotesOf(const Bytes& track) {
 
 TEST(TextTrack, WritesTheDocumentedBytes) {
   const Bytes expected(std::begin(kDocumentedExample), std::end(kDocumentedExample));
-  const QuorbelUTF16Unit text[] = {'A', 'B', 0};
-  EXPECT_EQ(TrackOf(text, 48), expected);
+  EXPECT_EQ(TrackOf(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS), expected);
 }
 
 // The web build lends the writer the file's own memory, its size and the

@@ -27,7 +27,7 @@ class WriteMIDITest : public ::testing::Test {
 };
 
 TEST_F(WriteMIDITest, WritesTheDocumentedExample) {
-  ASSERT_EQ(Write(u"AB", 48, file).value, QUORBEL_OK);
+  ASSERT_EQ(Write(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, file).value, QUORBEL_OK);
   const Bytes expected(std::begin(kDocumentedExample), std::end(kDocumentedExample));
   EXPECT_EQ(ReadFile(file), expected);
 }

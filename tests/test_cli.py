@@ -5,8 +5,9 @@ import subprocess
 import time
 import unittest
 
-from tool import (MAX_NOTE_TICKS, TOOL, ToolTestCase, as_lines, multibyte, posix_only,
-                  proc_can_be_hidden, run, run_without_proc, shared_logic)
+from tool import (EXAMPLE, EXAMPLE_TEXT, EXAMPLE_TICKS, MAX_NOTE_TICKS, TOOL, ToolTestCase,
+                  as_lines, multibyte, posix_only, proc_can_be_hidden, run, run_without_proc,
+                  shared_logic)
 
 
 class Writing(ToolTestCase):
@@ -59,11 +60,10 @@ class Writing(ToolTestCase):
     def test_standard_output_as_the_file_keeps_the_summary_out_of_it(self):
         if os.environ.get("QUORBEL_PROC_LINKS") == "0":
             return  # /dev/stdout is an open file only where /proc is known
-        result = run("-o", "/dev/stdout", "AB", "-t", "48")
+        result = run("-o", "/dev/stdout", EXAMPLE_TEXT, "-t", EXAMPLE_TICKS)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(len(result.stdout), 68)
-        self.assertTrue(result.stdout.startswith(b"MThd"))
-        self.assertIn(b"2 notes, 4 s, 68 bytes", result.stderr)
+        self.assertEqual(result.stdout, EXAMPLE)
+        self.assertIn(f"2 notes, 4 s, {len(EXAMPLE)} bytes".encode(), result.stderr)
 
     @posix_only
     def test_a_device_keeps_no_size_and_the_summary_tells_none(self):
@@ -76,15 +76,14 @@ class Writing(ToolTestCase):
         log = self.path("log")
         with open(log, "wb") as f:
             f.write(b"header\n")
-        script = f'"$0" -o - -t 48 AB >> "$1"; (echo x; "$0" -o - -t 48 AB; echo y) >> "$1"'
-        result = subprocess.run(["sh", "-c", script, TOOL, log], capture_output=True,
-                                timeout=60)
+        script = '"$0" -o - -t "$2" "$3" >> "$1"; (echo x; "$0" -o - -t "$2" "$3"; echo y) >> "$1"'
+        result = subprocess.run(["sh", "-c", script, TOOL, log, EXAMPLE_TICKS, EXAMPLE_TEXT],
+                                capture_output=True, timeout=60)
         self.assertEqual(result.returncode, 0, result.stderr)
         data = open(log, "rb").read()
-        self.assertEqual(len(data), 7 + 68 + 2 + 68 + 2)
-        self.assertEqual(data[75:77] + data[-2:], b"x\ny\n")
-        self.assertEqual(data[7:75], data[77:145])
-        self.assertEqual(result.stderr.count(b"standard output: 2 notes, 4 s, 68 bytes"), 2)
+        self.assertEqual(data, b"header\n" + EXAMPLE + b"x\n" + EXAMPLE + b"y\n")
+        self.assertEqual(
+            result.stderr.count(f"standard output: 2 notes, 4 s, {len(EXAMPLE)} bytes".encode()), 2)
         # Through a pipe, a file far longer than any buffer, length and all.
         result = run("-o", "-", stdin=b"A" * 30000)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -120,9 +119,9 @@ class Writing(ToolTestCase):
         tmp = self.path("tmp")
         os.mkdir(tmp)
         env = dict(os.environ, TMPDIR=tmp)
-        result = run_without_proc("-o", "-", "-t", "48", "AB", env=env)
+        result = run_without_proc("-o", "-", "-t", EXAMPLE_TICKS, EXAMPLE_TEXT, env=env)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(len(result.stdout), 68)
+        self.assertEqual(result.stdout, EXAMPLE)
         result = run_without_proc("-o", "-", stdin=b"A" * 3000, env=env, file_blocks=1)
         self.assertEqual((result.returncode, result.stdout), (1, b""), result.stderr)
         self.assertEqual(os.listdir(tmp), [])

@@ -1,5 +1,6 @@
 """Runs the quorbel tool for the tool's tests."""
 import functools
+import json
 import os
 import subprocess
 import tempfile
@@ -8,6 +9,14 @@ import unittest
 TOOL = os.environ.get("QUORBEL_TOOL", "quorbel")
 # The header's QUORBEL_MAX_NOTE_TICKS, handed over by the build.
 MAX_NOTE_TICKS = int(os.environ["QUORBEL_MAX_NOTE_TICKS"])
+# The documented example that every suite compares with: the file, and the
+# text and note length that make it.
+_FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
+with open(os.path.join(_FIXTURES, "example.mid"), "rb") as _example:
+    EXAMPLE = _example.read()
+with open(os.path.join(_FIXTURES, "example.json"), encoding="utf-8") as _example:
+    _made_of = json.load(_example)
+EXAMPLE_TEXT, EXAMPLE_TICKS = _made_of["text"], str(_made_of["noteTicks"])
 # quorbel.exe under Wine: its text lines end in CR LF, and its notes are the
 # bytes of the ANSI code page, 1252 there.
 WINDOWS = os.environ.get("QUORBEL_TOOL_PLATFORM") == "windows"

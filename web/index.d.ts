@@ -1,4 +1,4 @@
-/** The longest note, in ticks: 0x0FFFFFFF. */
+/** The longest note, in ticks: the largest delta time a MIDI file holds. */
 export declare const MAX_NOTE_TICKS: 268435455;
 
 /**

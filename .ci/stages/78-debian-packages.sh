@@ -37,23 +37,26 @@ ldconfig -p | grep 'libquorbel.so.1 ' >/dev/null || { echo "the loader's cache l
 
 work=$(mktemp -d)
 trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-printf '\x4d\x54\x68\x64\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60\x4d\x54\x72\x6b\x00\x00\x00\x2e\x00\xff\x03\x07track 1\x00\xff\x58\x04\x04\x02\x24\x08\x00\xff\x51\x03\x3d\x09\x00\x00\x90\x41\x7f\x30\x80\x41\x00\x00\x90\x42\x7f\x30\x80\x42\x00\x00\xff\x2f\x00' \
-  >"$work/expected.mid"
+# The documented example, and the text and note length that make it.
+expected=$PWD/tests/fixtures/example.mid
+read -r ticks text < <(python3 -c 'import json, sys
+made = json.load(open(sys.argv[1], encoding="utf-8")); print(made["noteTicks"], made["text"])' \
+  tests/fixtures/example.json)
 
 # The hosts find everything in the system's own places: no prefix is given.
 cmake -S examples/c -B "$work/cmake-host" >/dev/null
 cmake --build "$work/cmake-host" >/dev/null
-"$work/cmake-host/write_midi" "$work/cmake.mid" 48 AB
-cmp "$work/cmake.mid" "$work/expected.mid"
+"$work/cmake-host/write_midi" "$work/cmake.mid" "$ticks" "$text"
+cmp "$work/cmake.mid" "$expected"
 echo "find_package(Quorbel): the host wrote the documented example"
 [ "$(pkg-config --variable=libdir quorbel)" = "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)" ]
 mkdir "$work/make-host"
 make -s -C "$work/make-host" -f "$PWD/examples/c/Makefile" VPATH="$PWD/examples/c"
-"$work/make-host/write_midi" "$work/make.mid" 48 AB
-cmp "$work/make.mid" "$work/expected.mid"
+"$work/make-host/write_midi" "$work/make.mid" "$ticks" "$text"
+cmp "$work/make.mid" "$expected"
 echo "pkg-config --cflags --libs quorbel: the host wrote the documented example"
 
-(cd "$work" && quorbel -t 48 -o tool.mid AB && cmp tool.mid expected.mid)
+(cd "$work" && quorbel -t "$ticks" -o tool.mid "$text" && cmp tool.mid "$expected")
 quorbel --version | grep -qx "quorbel $version"
 MANWIDTH=80 man quorbel 2>&1 | grep 'write a line of text as a Standard MIDI File' >/dev/null
 echo "quorbel --version and man quorbel work"

@@ -24,15 +24,22 @@ mkdir "$work/project"
 cd "$work/project"
 npm init -y >/dev/null
 npm install --offline --no-audit --no-fund --silent "$work"/quorbel-*.tgz
+# Each way in writes the documented example, tests/fixtures/example.mid,
+# for the text and note length beside it: the call is made from those here.
+example=$source/tests/fixtures/example.mid
+example_call=$(node -p "const made = require('$source/tests/fixtures/example.json');
+  \`writeMIDI(\${JSON.stringify(made.text)}, \${made.noteTicks})\`")
 node --input-type=module -e "
+  import { readFileSync } from 'node:fs';
   import { writeMIDI } from 'quorbel';
-  if (writeMIDI('AB', 48).length !== 68) throw new Error('the installed package wrote the wrong file');"
+  if (!Buffer.from($example_call).equals(readFileSync('$example'))) throw new Error('the installed package wrote the wrong file');"
 [ -f node_modules/quorbel/LICENSE ] || { echo "the tarball has no LICENSE" >&2; exit 1; }
 node -e "
-  if (require('quorbel').writeMIDI('AB', 48).length !== 68) throw new Error('require wrote the wrong file');"
+  const { writeMIDI } = require('quorbel');
+  if (!Buffer.from($example_call).equals(require('node:fs').readFileSync('$example'))) throw new Error('require wrote the wrong file');"
 # What TypeScript's nodenext makes of a CommonJS file that requires it, run.
 printf '%s\n' "import q = require('quorbel');" \
-  "if (q.writeMIDI('AB', 48).length !== 68) throw new Error('the .cts wrote the wrong file');" > require.cts
+  "if (q.$example_call.length !== $(stat -c %s "$example")) throw new Error('the .cts wrote the wrong file');" > require.cts
 "$source/web/node_modules/.bin/tsc" --strict --module nodenext --moduleResolution nodenext require.cts
 node require.cjs
 

@@ -14,6 +14,10 @@
 
 #include <stdint.h>
 
+/* QUORBEL_VERSION_MAJOR, _MINOR, _PATCH, _TWEAK and _STRING: made by the
+ * build, installed beside this header. */
+#include <quorbel/version.h>
+
 #if defined(_WIN32)
 #include <wchar.h>
 /* One UTF-16 code unit: wchar_t is 16 bits on Windows. */

@@ -84,7 +84,7 @@ TEST_F(LoadedLibrary, WriteMIDIIsTheSameFunctionByNameAndByOrdinalOne) {
 
 TEST_F(LoadedLibrary, WritesTheDocumentedExample) {
   const std::wstring path = PathOf(L"example.mid");
-  ASSERT_EQ(writeMIDI(L"AB", 48, path.c_str()), QUORBEL_OK);
+  ASSERT_EQ(writeMIDI(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, path.c_str()), QUORBEL_OK);
   EXPECT_EQ(ReadAll(path), Bytes(std::begin(kDocumentedExample), std::end(kDocumentedExample)));
 
   // A long text leaves the writer's buffer several times, behind a track
@@ -153,8 +153,8 @@ TEST_F(LoadedLibrary, AnExistingFileIsReplacedWholeOrKeptWhole) {
   EXPECT_EQ(ReadAll(path), old);
   EXPECT_EQ(Entries(), std::vector<std::wstring>{L"song.mid"}) << "a temporary was left";
 
-  ASSERT_EQ(writeMIDI(L"AB", 48, path.c_str()), QUORBEL_OK);
-  EXPECT_EQ(ReadAll(path).size(), 68u);
+  ASSERT_EQ(writeMIDI(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, path.c_str()), QUORBEL_OK);
+  EXPECT_EQ(ReadAll(path).size(), sizeof kDocumentedExample);
   EXPECT_EQ(Entries(), std::vector<std::wstring>{L"song.mid"});
   EXPECT_NE(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u)
       << "the replaced file's attributes were not kept";
@@ -168,7 +168,7 @@ TEST_F(LoadedLibrary, ADeviceIsWrittenInPlace) {
 
 TEST_F(LoadedLibrary, ANonASCIIPathIsCreatedWithExactlyThatName) {
   const std::wstring name = L"\u00FCn\u00EF\u540D.mid";
-  ASSERT_EQ(writeMIDI(L"AB", 48, PathOf(name).c_str()), QUORBEL_OK);
+  ASSERT_EQ(writeMIDI(QUORBEL_EXAMPLE_TEXT, QUORBEL_EXAMPLE_TICKS, PathOf(name).c_str()), QUORBEL_OK);
   EXPECT_EQ(Entries(), std::vector<std::wstring>{name});
   EXPECT_EQ(ReadAll(PathOf(name)),
             Bytes(std::begin(kDocumentedExample), std::end(kDocumentedExample)));

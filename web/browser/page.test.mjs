@@ -9,14 +9,15 @@ import { fileURLToPath } from 'node:url';
 import { load, openPage } from './support.mjs';
 import { barBeat, beatLines, clock, readMIDI } from '../page/midi.js';
 import { fileName } from '../page/text.js';
+import { MAX_NOTE_TICKS } from '../core.js';
 
-// The library's own tests hold the file for "AB" at 48 ticks byte for byte;
-// the page must hand out exactly that, not a copy of it kept here.
-async function documentedExample() {
-  const header = await readFile(new URL('../../tests/support/DocumentedExample.h', import.meta.url), 'utf8');
-  const array = header.slice(header.indexOf('{'), header.indexOf('}')).replace(/\/\*[\s\S]*?\*\//g, '');
-  return new Uint8Array(array.match(/0x[0-9a-f]{2}/gi).map(Number));
-}
+// The documented example that every suite compares with: the page must
+// hand out exactly that file for its text and note length.
+const fixtures = new URL('../../tests/fixtures/', import.meta.url);
+const example = {
+  file: new Uint8Array(await readFile(new URL('example.mid', fixtures))),
+  ...JSON.parse(await readFile(new URL('example.json', fixtures), 'utf8')),
+};
 
 let session;
 let page;
@@ -29,20 +30,19 @@ before(async () => {
     if (message.type() === 'error') errors.push(`console: ${message.text()}`);
   });
   page.on('pageerror', (error) => errors.push(`page: ${error.message}`));
-  await load(page, session.address('?text=AB&ticks=48'));
+  await load(page, session.address(`?text=${encodeURIComponent(example.text)}&ticks=${example.noteTicks}`));
 });
 
 after(() => session?.close());
 
-test('the download link holds the 68-byte file for "AB" at 48 ticks', async () => {
-  const expected = await documentedExample();
-  assert.equal(expected.length, 68);
+test('the download link holds the documented example', async () => {
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
-  assert.equal(download.suggestedFilename(), 'ab.mid');
-  assert.deepEqual(new Uint8Array(await readFile(await download.path())), expected);
+  assert.equal(download.suggestedFilename(), fileName(example.text));
+  assert.deepEqual(new Uint8Array(await readFile(await download.path())), example.file);
 });
 
 test('the roll draws the two notes', async () => {
+  await load(page, session.address('?text=AB&ticks=48'));
   assert.equal(await page.getAttribute('#roll', 'data-notes'), '2');
   // What is on the canvas: the boxes of the note colour, each as its left
   // edge and middle, found by flood fill.
@@ -105,7 +105,8 @@ test('Play plays every note to the end and Stop ends early, from the keyboard, w
 test('an empty text or a note length out of range is explained, and no file is offered', async () => {
   for (const [query, pattern] of [
     ['?text=&ticks=48', /Type some text/],
-    ['?text=AB&ticks=268435456', /from 0 to 268,435,455/],
+    [`?text=AB&ticks=${MAX_NOTE_TICKS + 1}`,
+      new RegExp(`from 0 to ${new Intl.NumberFormat('en').format(MAX_NOTE_TICKS)}`)],
     ['?text=AB&ticks=1.5', /whole number/],
   ]) {
     await load(page, session.address(query));

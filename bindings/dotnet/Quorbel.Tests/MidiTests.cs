@@ -1,5 +1,7 @@
 using System;
 using System.IO;
+using System.Linq;
+using System.Text.Json;
 using Quorbel;
 using Xunit;
 
@@ -9,30 +11,37 @@ public sealed class MidiTests : IDisposable
 
     public void Dispose() => Directory.Delete(_dir, recursive: true);
 
-    // The documented file for two notes of 48 ticks: header, tempo and
-    // time signature, then each note on and off.
-    private static byte[] TwoNotes(byte first, byte second) => new byte[] {
-        0x4d, 0x54, 0x68, 0x64, 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60,
-        0x4d, 0x54, 0x72, 0x6b, 0, 0, 0, 0x2e, 0, 0xff, 3, 7,
-        0x74, 0x72, 0x61, 0x63, 0x6b, 0x20, 0x31, 0, 0xff, 0x58, 4, 4, 2, 0x24, 8,
-        0, 0xff, 0x51, 3, 0x3d, 9, 0, 0, 0x90, first, 0x7f, 0x30, 0x80, first, 0,
-        0, 0x90, second, 0x7f, 0x30, 0x80, second, 0, 0, 0xff, 0x2f, 0 };
+    // The documented example that every suite compares with, copied beside
+    // the tests by the build: the file, and the text and note length that
+    // make it.
+    private static readonly string Fixtures = Path.Combine(AppContext.BaseDirectory, "fixtures");
+    private static readonly byte[] Example = File.ReadAllBytes(Path.Combine(Fixtures, "example.mid"));
+    private static readonly JsonElement MadeOf =
+        JsonDocument.Parse(File.ReadAllText(Path.Combine(Fixtures, "example.json"))).RootElement;
+    private static readonly string ExampleText = MadeOf.GetProperty("text").GetString()!;
+    private static readonly int ExampleTicks = MadeOf.GetProperty("noteTicks").GetInt32();
 
     [Fact]
     public void WritesTheDocumentedExample()
     {
         string path = Path.Combine(_dir, "example.mid");
-        Midi.WriteMIDI("AB", 48, path);
-        Assert.Equal(TwoNotes(0x41, 0x42), File.ReadAllBytes(path));
+        Midi.WriteMIDI(ExampleText, ExampleTicks, path);
+        Assert.Equal(Example, File.ReadAllBytes(path));
     }
 
     [Fact]
     public void EveryUtf8ByteIsANote()
     {
-        // "é" is C3 A9 in UTF-8: notes 0x43 and 0x29. The path is not ASCII either.
+        // "é" is C3 A9 in UTF-8: two notes, 0x43 and 0x29, as many bytes as
+        // the example's two ASCII letters and so the same file but for the
+        // note numbers, which no other byte of it equals. The path is not
+        // ASCII either.
+        Assert.Equal(2, ExampleText.Length);
         string path = Path.Combine(_dir, "é.mid");
-        Midi.WriteMIDI("é", 48, path);
-        Assert.Equal(TwoNotes(0x43, 0x29), File.ReadAllBytes(path));
+        Midi.WriteMIDI("é", ExampleTicks, path);
+        byte first = (byte)ExampleText[0], second = (byte)ExampleText[1];
+        byte[] expected = Example.Select(b => b == first ? (byte)0x43 : b == second ? (byte)0x29 : b).ToArray();
+        Assert.Equal(expected, File.ReadAllBytes(path));
     }
 
     [Fact]

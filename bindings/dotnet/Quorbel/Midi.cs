@@ -11,8 +11,9 @@ namespace Quorbel;
 public static class Midi
 {
     /// <summary>The longest note <see cref="WriteMIDI"/> takes, in ticks
-    /// (0x0FFFFFFF, the largest a MIDI variable-length quantity holds).</summary>
-    public const int MaxNoteTicks = 0x0FFFFFFF;
+    /// (the native header's QUORBEL_MAX_NOTE_TICKS, the largest a MIDI
+    /// variable-length quantity holds).</summary>
+    public const int MaxNoteTicks = QuorbelHeader.MaxNoteTicks;
 
     /// <summary>
     /// Writes <paramref name="text"/> as a MIDI file at <paramref name="path"/>,

@@ -1,6 +1,7 @@
 """The Python package: the files it writes, what it refuses, and the errors it raises."""
 import errno
 import io
+import json
 import os
 import pathlib
 import subprocess
@@ -13,10 +14,14 @@ import quorbel
 import quorbel.__main__
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-EXAMPLE = bytes.fromhex(
-    "4d546864000000060000000100604d54726b0000002e00ff0307747261636b2031"
-    "00ff58040402240800ff5103" "3d0900" "0090417f30804100" "0090427f30804200"
-    "00ff2f00")
+# The documented example that every suite compares with: the file, and the
+# text and note length that make it.
+FIXTURES = os.path.join(HERE, "..", "..", "..", "tests", "fixtures")
+with open(os.path.join(FIXTURES, "example.mid"), "rb") as _example:
+    EXAMPLE = _example.read()
+with open(os.path.join(FIXTURES, "example.json"), encoding="utf-8") as _example:
+    _made_of = json.load(_example)
+EXAMPLE_TEXT, EXAMPLE_TICKS = _made_of["text"], _made_of["noteTicks"]
 
 
 class InTemporaryDirectory(unittest.TestCase):
@@ -29,7 +34,7 @@ class InTemporaryDirectory(unittest.TestCase):
 class WriteMIDI(InTemporaryDirectory):
     def test_writes_the_documented_example(self):
         path = os.path.join(self.dir, "example.mid")
-        quorbel.write_midi("AB", 48, path)
+        quorbel.write_midi(EXAMPLE_TEXT, EXAMPLE_TICKS, path)
         with open(path, "rb") as file:
             self.assertEqual(file.read(), EXAMPLE)
 
@@ -97,7 +102,7 @@ class WriteMIDI(InTemporaryDirectory):
         library = os.environ.get("QUORBEL_LIBRARY")
         if not library:
             self.skipTest("QUORBEL_LIBRARY names no library to put on the search path")
-        program = "import quorbel, sys; quorbel.write_midi('AB', 48, sys.argv[1])"
+        program = f"import quorbel, sys; quorbel.write_midi({EXAMPLE_TEXT!r}, {EXAMPLE_TICKS}, sys.argv[1])"
         path = os.path.join(self.dir, "searched.mid")
         environment = dict(os.environ, LD_LIBRARY_PATH=os.path.dirname(library),
                            PYTHONPATH=os.path.dirname(os.path.dirname(quorbel.__file__)))
@@ -116,9 +121,9 @@ class BytesAndFileObjects(InTemporaryDirectory):
     """to_bytes() and file objects take the library's own file, byte for byte."""
 
     def test_the_same_file_as_written_to_a_path(self):
-        self.assertEqual(quorbel.to_bytes("AB", 48), EXAMPLE)
-        index = type("Index", (), {"__index__": lambda self: 48})  # as numpy's integers are
-        self.assertEqual(quorbel.to_bytes("AB", index()), EXAMPLE)
+        self.assertEqual(quorbel.to_bytes(EXAMPLE_TEXT, EXAMPLE_TICKS), EXAMPLE)
+        index = type("Index", (), {"__index__": lambda self: EXAMPLE_TICKS})  # as numpy's integers are
+        self.assertEqual(quorbel.to_bytes(EXAMPLE_TEXT, index()), EXAMPLE)
         path = os.path.join(self.dir, "x.mid")
         for text, ticks in (("A", 0), ("A", quorbel.MAX_NOTE_TICKS), ("A" * 100000, 1)):
             with self.subTest(ticks=ticks, length=len(text)):
@@ -138,17 +143,17 @@ class BytesAndFileObjects(InTemporaryDirectory):
         # Where there are no memory files, a private temporary one, removed.
         with unittest.mock.patch.object(quorbel, "_MEMORY_FILES", False), \
                 unittest.mock.patch.object(tempfile, "tempdir", self.dir):
-            self.assertEqual(quorbel.to_bytes("AB", 48), EXAMPLE)
+            self.assertEqual(quorbel.to_bytes(EXAMPLE_TEXT, EXAMPLE_TICKS), EXAMPLE)
         self.assertEqual(os.listdir(self.dir), [])
 
     def test_file_objects_get_the_file_at_their_position(self):
         buffer = io.BytesIO(b"head")
         buffer.seek(0, io.SEEK_END)
-        quorbel.write_midi("AB", 48, buffer)
+        quorbel.write_midi(EXAMPLE_TEXT, EXAMPLE_TICKS, buffer)
         self.assertEqual(buffer.getvalue(), b"head" + EXAMPLE)
         path = os.path.join(self.dir, "x.mid")
         with open(path, "wb") as file:
-            quorbel.write_midi("AB", 48, file)
+            quorbel.write_midi(EXAMPLE_TEXT, EXAMPLE_TICKS, file)
         with open(path, "rb") as file:
             self.assertEqual(file.read(), EXAMPLE)
 
@@ -186,10 +191,11 @@ class Tool(unittest.TestCase):
             with open(path, "rb") as file:
                 self.assertEqual(file.read(), quorbel.to_bytes("A B", 130))
         run = subprocess.run(  # as python -m, which runs the package's __main__
-            [sys.executable, "-m", "quorbel", "--ticks=48", "--output", "-", "AB"], capture_output=True,
+            [sys.executable, "-m", "quorbel", f"--ticks={EXAMPLE_TICKS}", "--output", "-", EXAMPLE_TEXT],
+            capture_output=True,
             env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(quorbel.__file__))))
         self.assertEqual((run.returncode, run.stdout, run.stderr),
-                         (0, EXAMPLE, b"standard output: 2 notes, 4 s, 68 bytes\n"))
+                         (0, EXAMPLE, f"standard output: 2 notes, 4 s, {len(EXAMPLE)} bytes\n".encode()))
 
     def test_exit_status_and_messages(self):
         for arguments, stdin, status, message in (
