@@ -115,15 +115,20 @@ awk -F, -v disk="$QUORBEL_BENCH_DISK_DIR" -v disk_fs="$disk_fs" '
     gsub(/"/, "")
     if ($column["name"] !~ /_median$/) next
     split($column["name"], part, "/")
-    row[part[2]] = sprintf("%10.1f us %10.1f us %6.2f", $column["\"writemidi_us\""],
+    row[part[2] "/" part[3]] = sprintf("%10.1f us %10.1f us %6.2f", $column["\"writemidi_us\""],
                            $column["\"safe_floor_us\""], $column["\"ratio\""])
   }
   END {
-    print "The 1999-char file, WriteMIDI and the safe floor call by call in turn (medians of"
-    print "each call timed alone, median of 5 repetitions):"
-    printf "  %-20s %13s %13s %6s\n", "file system", "WriteMIDI", "safe floor", "ratio"
-    printf "  %-20s %s\n", "tmpfs /dev/shm", ("tmpfs" in row) ? row["tmpfs"] : "-"
-    printf "  %-20s %s\n", disk_fs " " disk, ("disk" in row) ? row["disk"] : "-"
+    print "WriteMIDI and the safe floor call by call in turn (medians of each call timed"
+    print "alone, median of 5 repetitions):"
+    printf "  %-8s %-20s %13s %13s %6s\n", "chars", "file system", "WriteMIDI", "safe floor", "ratio"
+    for (i = 0; i < 2; i++) {
+      size = i == 0 ? 1999 : 1000000
+      printf "  %-8s %-20s %s\n", size, "tmpfs /dev/shm", \
+             (("tmpfs/" size) in row) ? row["tmpfs/" size] : "-"
+      printf "  %-8s %-20s %s\n", size, disk_fs " " disk, \
+             (("disk/" size) in row) ? row["disk/" size] : "-"
+    }
   }' "$results/paired.csv"
 echo
 medians "$results/note_encoding.csv" | awk '

@@ -17,7 +17,9 @@ mkdir -p "$out/quorbel"
 # copy is the tree as cloned.
 tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' --exclude=./web/node_modules \
   --exclude=./web/quorbel.wasm --exclude='./web/*.tgz' -cf - . | tar -xf - -C "$out/quorbel"
-(cd "$out/quorbel" && DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -b -us -uc)
+# The suite ran in stage 10, with the same compiler and flags on the same
+# tree; here the packages are built without it.
+(cd "$out/quorbel" && DEB_BUILD_OPTIONS="parallel=2 nocheck" dpkg-buildpackage -b -us -uc)
 arch=$(dpkg --print-architecture)
 debs=()
 for package in "${packages[@]}"; do debs+=("$out/${package}_${version}_$arch.deb"); done
