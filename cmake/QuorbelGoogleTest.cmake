@@ -7,9 +7,10 @@ if(CMAKE_CROSSCOMPILING)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${QUORBEL_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-  # Test support, built for a quick build as the tests are.
-  target_compile_options(gtest PRIVATE -O1)
-  target_compile_options(gtest_main PRIVATE -O1)
+  # Test support, built for a quick build: GoogleTest's own code takes a
+  # negligible share of a test's time, and half as long to compile at -O0.
+  target_compile_options(gtest PRIVATE -O0)
+  target_compile_options(gtest_main PRIVATE -O0)
   if(NOT TARGET GTest::gtest_main)
     add_library(GTest::gtest_main ALIAS gtest_main)
   endif()
