@@ -25,7 +25,12 @@ build() {
     -DQUORBEL_WERROR=ON -DQUORBEL_BUILD_BENCHMARKS=OFF "$@"
   cmake --build "$dir" -j2
 }
-suite() { ctest --test-dir "$1" -j2 --timeout 300 --output-on-failure "${@:2}"; }
+# The install check is left to stage 10: what it checks (the install rules,
+# and hosts built against the installed files) is the same whatever the
+# compiler and flags, and it takes a third of the suite's time, alone.
+suite() {
+  ctest --test-dir "$1" -j2 --timeout 300 --output-on-failure -E '^installed_package$' "${@:2}"
+}
 
 # DWARF 4, which the suite's valgrind reads (clang 14 writes 5 by default).
 build build-hardened-clang clang "$dpkg_c -U_FORTIFY_SOURCE $explicit -gdwarf-4" \
