@@ -7,8 +7,16 @@
 # 0x0FFFFFFF. The reference is the x86-64 tree stage 10-linux leaves (made
 # here when it is missing), run into a folder of this stage's own, so that
 # the cross stages can run side by side.
+#
+# cross_linux NAME TOOLCHAIN 64 leaves out, on a 64-bit processor, the three
+# cases that encode a track of 4 GiB (a minute of the stage's time under
+# the emulator): what they check is arithmetic on 64-bit sizes, the same on
+# any 64-bit processor as on x86-64, and the 32-bit build runs them.
 cross_linux() {
-  local name=$1 toolchain=$2 reference=build file
+  local name=$1 toolchain=$2 bits=${3:-} reference=build file
+  if [ "$bits" = 64 ]; then
+    export GTEST_FILTER='-*.ATrackPastFourGibibytes*:*.TheLongestTrackTheLengthFieldHolds*'
+  fi
   [ -x $reference/tests/quorbel_random_text_host ] ||
     { cmake --preset default >/dev/null && cmake --build --preset default --target quorbel_random_text_host; }
   cmake -S . -B "build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" \
