@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "OutputFile.h"
+
 namespace quorbel {
 
 // Memory lent to the writer for a long file, so that it reaches the file
@@ -15,7 +17,7 @@ namespace quorbel {
 // stack), only for a file of at least kLongFile bytes, and on POSIX systems
 // kept for later calls (see LongTrackBuffer_posix.cpp); where no mapping
 // can be had, data() is null and the writer keeps its own buffer, at the
-// old speed.
+// old speed. Where files live in memory, the file's own bytes are lent.
 class LongTrackBuffer {
  public:
   static constexpr uint64_t kLongFile = 256 * 1024;
@@ -25,7 +27,8 @@ class LongTrackBuffer {
   // mapping already kept is lent to any file of kLongFile bytes or more.
   static constexpr uint64_t kWorthAMapping = 1024 * 1024;
 
-  explicit LongTrackBuffer(uint64_t fileSize);
+  // `file` is open, to be `fileSize` bytes long.
+  LongTrackBuffer(OutputFile& file, uint64_t fileSize);
   ~LongTrackBuffer();
   LongTrackBuffer(const LongTrackBuffer&) = delete;
   LongTrackBuffer& operator=(const LongTrackBuffer&) = delete;

@@ -41,7 +41,7 @@ __attribute__((destructor)) void UnmapKeptPiece() {
 
 }  // namespace
 
-LongTrackBuffer::LongTrackBuffer(uint64_t fileSize) {
+LongTrackBuffer::LongTrackBuffer(OutputFile&, uint64_t fileSize) {
   if (fileSize < kLongFile) return;
   const size_t size = PieceSize();
   uint8_t* piece = keptPiece.exchange(nullptr, std::memory_order_acquire);

@@ -4,7 +4,7 @@
 
 namespace quorbel {
 
-LongTrackBuffer::LongTrackBuffer(uint64_t fileSize) {
+LongTrackBuffer::LongTrackBuffer(OutputFile&, uint64_t fileSize) {
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   const size_t size = LongTrackPieceSize(fileSize, system.dwAllocationGranularity);

@@ -27,18 +27,11 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
   const uint64_t trackLength = TextTrackLength(text.bytes, static_cast<uint32_t>(noteTicks));
   if (trackLength > MIDIFileWriter::kMaxTrackLength) return EFBIG;
 
-  OutputFile file;  // discards the file unless it is closed successfully
-  if (const int error = file.Open(nativePath.c_str(), MIDIFileWriter::kBytesBeforeTrack + trackLength)) {
-    return error;
-  }
   const uint64_t fileSize = MIDIFileWriter::kBytesBeforeTrack + trackLength;
-  // A file that is itself memory is filled where it lies; any other long
-  // file goes out in large pieces.
-  const size_t room = size_t(fileSize) + MIDIFileWriter::kRoomToSpare;
-  uint8_t* const inPlace = file.BytesToFillInPlace(room);
-  const LongTrackBuffer pieces(inPlace != nullptr ? 0 : fileSize);
-  MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength, inPlace != nullptr ? inPlace : pieces.data(),
-                        inPlace != nullptr ? room : pieces.size());
+  OutputFile file;  // discards the file unless it is closed successfully
+  if (const int error = file.Open(nativePath.c_str(), fileSize)) return error;
+  const LongTrackBuffer pieces(file, fileSize);
+  MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength, pieces.data(), pieces.size());
   WriteTextTrack(writer, notes, text.units, static_cast<uint32_t>(noteTicks));
   if (const int error = writer.Finish()) return error;
   return file.Close();

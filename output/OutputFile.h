@@ -57,10 +57,11 @@ class OutputFile final : public OutputSink {
 
   [[nodiscard]] int Write(const uint8_t* bytes, size_t size) override;
 
-  // Where files live in memory, the new file's own bytes, `room` of them
-  // (which may be more than the file's size), for a writer to fill in place
-  // of a buffer of its own: a Write of the next of those bytes then moves
-  // nothing. Null elsewhere, before any Write, and where no room is had.
+  // Only where files live in memory (WebAssembly): the new file's own
+  // bytes, `room` of them (which may be more than the file's size), for a
+  // writer to fill in place of a buffer of its own: a Write of the next of
+  // those bytes then moves nothing. Null before Open, after any Write, and
+  // where no room is had.
   uint8_t* BytesToFillInPlace(size_t room);
 
   // Completes the file and puts it in place of the path. Returns 0, or the

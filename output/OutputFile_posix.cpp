@@ -282,9 +282,6 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
   return 0;
 }
 
-// A file on disk is written through the file system, never mapped.
-uint8_t* OutputFile::BytesToFillInPlace(size_t) { return nullptr; }
-
 int OutputFile::Close() {
   if (state_.fd < 0) return EBADF;
   const int fd = state_.fd;

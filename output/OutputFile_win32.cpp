@@ -145,9 +145,6 @@ int OutputFile::Write(const uint8_t* bytes, size_t size) {
   return WriteAll(AsHandle(state_.handle), bytes, size);
 }
 
-// A file on disk is written through the file system, never mapped.
-uint8_t* OutputFile::BytesToFillInPlace(size_t) { return nullptr; }
-
 int OutputFile::Close() {
   if (state_.handle == -1) return EBADF;
   const HANDLE handle = AsHandle(state_.handle);
