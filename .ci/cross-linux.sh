@@ -11,16 +11,19 @@
 # cross_linux NAME TOOLCHAIN 64 leaves out, on a 64-bit processor, the three
 # cases that encode a track of 4 GiB (a minute of the stage's time under
 # the emulator): what they check is arithmetic on 64-bit sizes, the same on
-# any 64-bit processor as on x86-64, and the 32-bit build runs them.
+# any 64-bit processor as on x86-64, and the 32-bit build runs them. Any
+# further arguments go to CMake.
 cross_linux() {
   local name=$1 toolchain=$2 bits=${3:-} reference=build file
+  shift 2
+  [ $# -eq 0 ] || shift
   if [ "$bits" = 64 ]; then
     export GTEST_FILTER='-*.ATrackPastFourGibibytes*:*.TheLongestTrackTheLengthFieldHolds*'
   fi
   [ -x $reference/tests/quorbel_random_text_host ] ||
     { cmake --preset default >/dev/null && cmake --build --preset default --target quorbel_random_text_host; }
   cmake -S . -B "build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" \
-    -DQUORBEL_WERROR=ON -DQUORBEL_BUILD_BENCHMARKS=OFF
+    -DQUORBEL_WERROR=ON -DQUORBEL_BUILD_BENCHMARKS=OFF "$@"
   local expected="build-$name/expected-random-text"
   rm -rf "$expected"
   "$reference/tests/quorbel_random_text_host" "$expected"

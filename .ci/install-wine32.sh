@@ -17,7 +17,9 @@ install_wine32() {
   export QUORBEL_CI_WINE32_TRIED=1
   dpkg --add-architecture i386
   source .ci/apt.sh
-  apt_update
+  # Once: i386 lists that are out of step are so for longer than a retry
+  # waits, and the whole run would wait with it.
+  apt_update 1
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 && return 0
   echo "SKIPPED: wine32:i386 could not be installed from the package mirror (see above)"
   return 1

@@ -115,7 +115,8 @@ class Writing(ToolTestCase):
         # There the scratch file is named in TMPDIR: gone after a success
         # and a failure alike.
         if not proc_can_be_hidden():
-            self.skipTest("no mount namespace of our own here")
+            self.skipTest("no mount namespace of our own here, or a tool that needs "
+                          "/proc to start (as a sanitizer's runtime does)")
         tmp = self.path("tmp")
         os.mkdir(tmp)
         env = dict(os.environ, TMPDIR=tmp)

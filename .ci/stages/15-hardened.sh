@@ -2,10 +2,8 @@
 # distribution's flags (dpkg-buildflags' full hardening) and, on top,
 # FORTIFY_SOURCE=3 and libstdc++'s assertions, with the whole suite. (GCC
 # with the Debian packages' own flags and the suite is stage 10, which is
-# why stage 78 builds the packages without it.)
-# The plain POSIX path that macOS and the BSDs take runs the whole suite
-# here on Linux, with GCC and the explicit flags, and with the plain loops
-# in place of the vector ones.
+# why stage 78 builds the packages without it. The plain POSIX path that
+# macOS and the BSDs take is stage 77's, with the same explicit flags.)
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 dpkg_c="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
 dpkg_cxx="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
@@ -36,7 +34,3 @@ suite() {
 build build-hardened-clang clang "$dpkg_c -U_FORTIFY_SOURCE $explicit -gdwarf-4" \
   "$dpkg_cxx -U_FORTIFY_SOURCE $explicit -gdwarf-4" "$dpkg_ld"
 suite build-hardened-clang
-
-build build-generic gcc "$explicit -DQUORBEL_PLAIN_LOOPS" "$explicit -DQUORBEL_PLAIN_LOOPS" "" \
-  -DQUORBEL_GENERIC_POSIX=ON
-suite build-generic
