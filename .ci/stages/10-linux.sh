@@ -1,7 +1,14 @@
 # The Linux library and tool, with the whole test suite: first, so that
-# their failures show without waiting for anything else. Built with the
-# Debian packages' own compiler flags and hardening, so that this suite is
-# also the packages' own: stage 78 builds them without it.
+# their failures show without waiting for anything else. Built as
+# dh_auto_configure builds the Debian packages (dpkg-buildflags' full
+# hardening, the preprocessor's flags with the compiler's, no build type of
+# CMake's own), so that this suite is also the packages' own and stage 78
+# builds them without it; on top, FORTIFY_SOURCE=3 and libstdc++'s
+# assertions, which only add checks. Warnings are errors.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
-cmake --workflow --preset default
+checks="-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3 -D_GLIBCXX_ASSERTIONS"
+export CFLAGS="$CPPFLAGS $CFLAGS $checks" CXXFLAGS="$CPPFLAGS $CXXFLAGS $checks"
+cmake --preset default -DCMAKE_BUILD_TYPE=None
+cmake --build --preset default
+ctest --preset default
