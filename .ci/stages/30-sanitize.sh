@@ -12,5 +12,9 @@ export CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFL
 export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 cmake --preset sanitize
 cmake --build --preset sanitize
-ctest --preset sanitize
+# Less the two calls that write a track of 4 GiB (20 s under the sanitizers):
+# what they check is arithmetic on 64-bit sizes, and the buffers they pass
+# through are those of every long call here; stage 10 and the 32-bit armhf
+# build run them.
+ctest --preset sanitize -E '^WriteMIDITest\.(TheLongestTrackTheLengthFieldHolds|ATrackPastFourGibibytes)'
 bash fuzz/run.sh build-sanitize 30
