@@ -1,6 +1,7 @@
 # clang: the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then both fuzzers from the same build, 30 s a target from the committed
-# corpus (the fuzzers need those sanitizers). Built with the distribution's
+# then both fuzzers from the same build, side by side for 20 s from the
+# committed corpus (the fuzzers need those sanitizers; longer runs are
+# `bash fuzz/run.sh build-sanitize SECONDS`'s, by hand). Built with the distribution's
 # flags too (dpkg-buildflags' full hardening, warnings as errors) and
 # libstdc++'s assertions, so that clang meets the flags GCC meets in stage
 # 10; FORTIFY_SOURCE, whose checked calls the sanitizer cannot see into, is
@@ -17,4 +18,4 @@ cmake --build --preset sanitize
 # through are those of every long call here; stage 10 and the 32-bit armhf
 # build run them.
 ctest --preset sanitize -E '^WriteMIDITest\.(TheLongestTrackTheLengthFieldHolds|ATrackPastFourGibibytes)'
-bash fuzz/run.sh build-sanitize 30
+bash fuzz/run.sh build-sanitize 20
