@@ -1,7 +1,7 @@
 # clang: the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # then both fuzzers from the same build, side by side for 20 s from the
-# committed corpus (the fuzzers need those sanitizers; longer runs are
-# `bash fuzz/run.sh build-sanitize SECONDS`'s, by hand). Built with the distribution's
+# committed corpus (the fuzzers need those sanitizers; a longer run is
+# `bash fuzz/run.sh build-sanitize SECONDS`). Built with the distribution's
 # flags too (dpkg-buildflags' full hardening, warnings as errors) and
 # libstdc++'s assertions, so that clang meets the flags GCC meets in stage
 # 10; FORTIFY_SOURCE, whose checked calls the sanitizer cannot see into, is
