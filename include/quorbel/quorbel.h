@@ -119,8 +119,8 @@ extern "C" {
  * forced to the disk, so a power failure soon after may lose the new file.
  *
  * The call allocates no heap memory. It maps memory of its own in two
- * cases. A file of 256 KiB or more is written in pieces of 256 KiB from one
- * mapping of 256 KiB (where none can be had, in the writer's own 16 KiB,
+ * cases. A file of 256 KiB or more is written in pieces of 512 KiB from one
+ * mapping of 512 KiB (where none can be had, in the writer's own 16 KiB,
  * slower but the same file). On POSIX systems that mapping is made by the
  * first call that writes a file of 1 MiB or more, and kept: later calls
  * borrow it, one at a time, and a call that finds it in use makes its own
