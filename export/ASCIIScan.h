@@ -38,12 +38,14 @@ constexpr QuorbelUTF16Unit kNonASCIIBits = 0xFF80;
     !defined(QUORBEL_PLAIN_LOOPS)
 #define QUORBEL_NO_ADDRESS_CHECKS __attribute__((no_sanitize("address")))
 
-// The units of an aligned block of eight before its first stop: 8 if none.
-QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunInBlock(const QuorbelUTF16Unit* block) {
+// The units of an aligned block of eight before its first stop, a unit that
+// is 0 or has any of `stopBits`: 8 if none.
+QUORBEL_NO_ADDRESS_CHECKS inline size_t RunInBlock(const QuorbelUTF16Unit* block,
+                                                   QuorbelUTF16Unit stopBits) {
 #if defined(__SSE2__)
   const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
   const __m128i zero = _mm_setzero_si128();
-  const __m128i high = _mm_set1_epi16(static_cast<short>(kNonASCIIBits));
+  const __m128i high = _mm_set1_epi16(static_cast<short>(stopBits));
   const int ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), zero));
   const int ends = _mm_movemask_epi8(_mm_cmpeq_epi16(units, zero));
   const unsigned stops = static_cast<unsigned>((~ascii & 0xFFFF) | ends) | 0x10000;
@@ -52,13 +54,13 @@ QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunInBlock(const QuorbelUTF16Unit* 
   const v128_t units = wasm_v128_load(block);
   const v128_t stops = wasm_v128_or(wasm_i16x8_eq(units, wasm_i16x8_splat(0)),
                                     wasm_i16x8_ne(wasm_v128_and(units, wasm_i16x8_splat(
-                                                      static_cast<int16_t>(kNonASCIIBits))),
+                                                      static_cast<int16_t>(stopBits))),
                                                   wasm_i16x8_splat(0)));
   return static_cast<size_t>(__builtin_ctz(wasm_i16x8_bitmask(stops) | 0x100u));
 #else
   const uint16x8_t units = vld1q_u16(reinterpret_cast<const uint16_t*>(block));
   const uint16x8_t stops =
-      vorrq_u16(vceqzq_u16(units), vtstq_u16(units, vdupq_n_u16(kNonASCIIBits)));
+      vorrq_u16(vceqzq_u16(units), vtstq_u16(units, vdupq_n_u16(stopBits)));
   const uint64_t bits = vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(stops, 4)), 0);
   return bits == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(bits)) / 8;
 #endif
@@ -118,15 +120,39 @@ QUORBEL_NO_ADDRESS_CHECKS inline size_t ASCIIRunLength(const QuorbelUTF16Unit* u
       i += kGroupUnits;
       continue;
     }
-    const size_t run = ASCIIRunInBlock(units + i);
+    const size_t run = RunInBlock(units + i, kNonASCIIBits);
     if (run < 8) return i + run;
     i += 8;
   }
+}
+
+// The units from `units` before the first 0, or `limit` if none comes
+// sooner: the end of a stretch of text that is not all ASCII. Its reads
+// are ASCIIRunLength's.
+QUORBEL_NO_ADDRESS_CHECKS inline size_t UnitsBeforeTerminator(const QuorbelUTF16Unit* units,
+                                                              size_t limit) {
+  size_t i = 0;
+  const bool alignable = (reinterpret_cast<uintptr_t>(units) & 1) == 0;
+  while (i < limit && (!alignable || (reinterpret_cast<uintptr_t>(units + i) & 15) != 0)) {
+    if (units[i] == 0) return i;
+    ++i;
+  }
+  for (; i < limit; i += 8) {
+    const size_t run = RunInBlock(units + i, 0);
+    if (run < 8) return i + run < limit ? i + run : limit;
+  }
+  return limit;
 }
 #else
 inline size_t ASCIIRunLength(const QuorbelUTF16Unit* units) {
   size_t i = 0;
   while (units[i] != 0 && (units[i] & kNonASCIIBits) == 0) ++i;
+  return i;
+}
+
+inline size_t UnitsBeforeTerminator(const QuorbelUTF16Unit* units, size_t limit) {
+  size_t i = 0;
+  while (i < limit && units[i] != 0) ++i;
   return i;
 }
 #endif

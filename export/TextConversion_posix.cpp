@@ -1,6 +1,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "TextConversion.h"
 #include "ASCIIScan.h"
 #include "UTF8Encoding.h"
@@ -38,39 +42,42 @@ size_t ConvertTextPiece(const QuorbelUTF16Unit* units, size_t count,
 
 // One byte below U+0080, two below U+0800, three for the rest of the basic
 // plane (an unpaired surrogate becomes U+FFFD, also three), and four for a
-// surrogate pair, which the sum first counts as three and three. ASCII, the
-// common case, is counted sixteen units at a time, then four to a word:
-// this pass runs before any byte is written, and one unit at a time it
-// cost a sixth of a call.
+// surrogate pair, which the sum first counts as three and three. This pass
+// runs before any byte is written; text that is not all ASCII (ASCII runs
+// take the vector scan before this) is counted eight units at a time on
+// x86-64, and by a loop without branches elsewhere, which the compiler may
+// vectorise: unit by unit with branches, one in ten characters an é cost
+// 0.75 ms for 10^6 units.
 size_t MeasureTextPiece(const QuorbelUTF16Unit* units, size_t count) {
-  constexpr uint64_t kNonASCII = 0xFF80FF80FF80FF80u;
-  size_t size = 0;
+  size_t size = count;
   bool surrogates = false;
-  const auto measureUnit = [&](QuorbelUTF16Unit unit) {
-    size += 1 + (unit >= 0x80) + (unit >= 0x800);
-    surrogates |= (unit & 0xF800) == 0xD800;
-  };
-  const auto measureWord = [&](const QuorbelUTF16Unit* word) {
-    uint64_t bits;
-    std::memcpy(&bits, word, sizeof bits);
-    if ((bits & kNonASCII) == 0) {
-      size += 4;
-      return;
-    }
-    for (size_t k = 0; k < 4; ++k) measureUnit(word[k]);
-  };
   size_t i = 0;
-  for (; i + 16 <= count; i += 16) {
-    uint64_t words[4];
-    std::memcpy(words, units + i, sizeof words);
-    if (((words[0] | words[1] | words[2] | words[3]) & kNonASCII) == 0) {
-      size += 16;
-      continue;
-    }
-    for (size_t k = 0; k < 16; k += 4) measureWord(units + i + k);
+#if defined(__SSE2__) && !defined(QUORBEL_PLAIN_LOOPS)
+  // Each lane adds 2, less 1 for a unit up to 0x7F and 1 for one up to
+  // 0x7FF (a comparison's true is -1): at most 2 a block, and a piece of a
+  // few hundred units cannot carry a 16-bit lane over.
+  const __m128i zero = _mm_setzero_si128();
+  __m128i extra = zero;
+  __m128i surrogateLanes = zero;
+  for (; i + 8 <= count; i += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+    const __m128i oneByte = _mm_cmpeq_epi16(_mm_subs_epu16(block, _mm_set1_epi16(0x7F)), zero);
+    const __m128i upToTwo = _mm_cmpeq_epi16(_mm_subs_epu16(block, _mm_set1_epi16(0x7FF)), zero);
+    extra = _mm_add_epi16(extra, _mm_add_epi16(_mm_set1_epi16(2), _mm_add_epi16(oneByte, upToTwo)));
+    surrogateLanes = _mm_or_si128(
+        surrogateLanes, _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(static_cast<short>(0xF800))),
+                                        _mm_set1_epi16(static_cast<short>(0xD800))));
   }
-  for (; i + 4 <= count; i += 4) measureWord(units + i);
-  for (; i < count; ++i) measureUnit(units[i]);
+  alignas(16) uint32_t sums[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(sums), _mm_madd_epi16(extra, _mm_set1_epi16(1)));
+  size += size_t{sums[0]} + sums[1] + sums[2] + sums[3];
+  surrogates = _mm_movemask_epi8(surrogateLanes) != 0;
+#endif
+  for (; i < count; ++i) {
+    const QuorbelUTF16Unit unit = units[i];
+    size += (unit >= 0x80) + (unit >= 0x800);
+    surrogates |= (unit & 0xF800) == 0xD800;
+  }
   if (surrogates) {
     for (size_t k = 0; k + 1 < count; ++k) {
       if (IsHighSurrogate(units[k]) && IsLowSurrogate(units[k + 1])) {

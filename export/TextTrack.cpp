@@ -42,8 +42,7 @@ TextSize MeasureText(const QuorbelUTF16Unit* notes) {
     size.bytes += run;
     const QuorbelUTF16Unit* const p = notes + size.units;
     if (p[0] == 0) return size;
-    size_t found = 1;
-    while (found < kPieceUnits && p[found] != 0) ++found;
+    const size_t found = 1 + UnitsBeforeTerminator(p + 1, kPieceUnits - 1);
     // A unit more where the text goes on, so that a pair across the end of
     // the piece stays whole.
     const size_t count = NextPieceLength(p, found + (p[found] != 0));
