@@ -14,8 +14,9 @@
 #include <wasm_simd128.h>
 #endif
 
-// The two loops every long text goes through, over its ASCII stretches: the
-// count before anything is written, and the narrowing to bytes. Each has a
+// The loops every long text goes through: over its ASCII stretches, the
+// count before anything is written and the narrowing to bytes; over the
+// rest, the search for its terminator. Each has a
 // vector form for the processor (SSE2 on x86-64, NEON on 64-bit ARM, both
 // there in every such processor, so nothing is chosen at run time) and the
 // plain loop beside it for the rest, which the fuzzer holds them to.
