@@ -1,5 +1,5 @@
 # clang: the suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then both fuzzers from the same build, side by side for 20 s from the
+# then both fuzzers from the same build, side by side for 15 s from the
 # committed corpus (the fuzzers need those sanitizers; a longer run is
 # `bash fuzz/run.sh build-sanitize SECONDS`). Built with the distribution's
 # flags too (dpkg-buildflags' full hardening, warnings as errors) and
@@ -18,4 +18,4 @@ cmake --build --preset sanitize
 # through are those of every long call here; stage 10 and the 32-bit armhf
 # build run them.
 ctest --preset sanitize -E '^WriteMIDITest\.(TheLongestTrackTheLengthFieldHolds|ATrackPastFourGibibytes)'
-bash fuzz/run.sh build-sanitize 20
+bash fuzz/run.sh build-sanitize 15
