@@ -21,7 +21,7 @@ esac
 
 build=build-$preset   # the presets' binaryDir
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target quorbel quorbel_tool   # what the zip holds
+cmake --build --preset "$preset" --target quorbel quorbel_tool quorbel_msvc_import_library   # what the zip holds
 (cd "$build" && rm -f ./*.zip && cpack -G ZIP >/dev/null)
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

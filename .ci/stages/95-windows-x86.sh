@@ -13,7 +13,7 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   cmake --build --preset mingw32
   ctest --preset mingw32
 else
-  cmake --build --preset mingw32 --target quorbel quorbel_tool
+  cmake --build --preset mingw32 --target quorbel quorbel_tool quorbel_msvc_import_library
   echo "SKIPPED: 32-bit Wine does not start here (not installed, or a kernel without 32-bit x86);"
   echo "SKIPPED: the tests under Wine (label 'wine') did not run, the DLL's own checks do"
   ctest --preset mingw32 --label-exclude wine
