@@ -1,12 +1,8 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "TextConversion.h"
-#include "ASCIIScan.h"
+#include "ASCIIScan.h"  // with the processor's vector intrinsics
 #include "UTF8Encoding.h"
 
 namespace quorbel {
