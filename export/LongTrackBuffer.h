@@ -12,13 +12,14 @@ namespace quorbel {
 // 16 KiB: each write costs a system call and a pass of the file system's
 // own locking, and for a file of megabytes small pieces cost more than the
 // encoding itself. Measured for 10^6 notes, 512 KiB pieces came to 1.07
-// times a single write's cost on ext4 where 256 KiB came to 1.10, and 1 MiB
-// gained a little more on ext4 but slowed the encoding, whose piece then no
-// longer stays in the processor's second-level cache. The memory is mapped (never the heap, never the
-// stack), only for a file of at least kLongFile bytes, and on POSIX systems
-// kept for later calls (see LongTrackBuffer_posix.cpp); where no mapping
-// can be had, data() is null and the writer keeps its own buffer, at the
-// old speed. Where files live in memory, the file's own bytes are lent.
+// times a single write's cost on ext4 where 256 KiB came to 1.10; 1 MiB
+// gained a little more on ext4 but slowed the encoding, whose piece then
+// no longer stays in the processor's second-level cache. The memory is
+// mapped (never the heap, never the stack), only for a file of at least
+// kLongFile bytes, and on POSIX systems kept for later calls (see
+// LongTrackBuffer_posix.cpp); where no mapping can be had, data() is null
+// and the writer keeps its own buffer, at the old speed. Where files live
+// in memory, the file's own bytes are lent.
 class LongTrackBuffer {
  public:
   static constexpr uint64_t kLongFile = 256 * 1024;

@@ -1,5 +1,5 @@
-#include <cerrno>
-#include <cstring>
+#include <cstddef>
+#include <cstdint>
 
 #include "TextConversion.h"
 #include "ASCIIScan.h"  // with the processor's vector intrinsics
