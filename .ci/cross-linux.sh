@@ -1,5 +1,5 @@
-# Sourced by the cross-built Linux stages. cross_linux NAME TOOLCHAIN builds
-# the tree for another processor with Debian's cross compiler (cmake/
+# Sourced by the cross-built Linux stages. cross_linux NAME TOOLCHAIN BITS
+# builds the tree for another processor with Debian's cross compiler (cmake/
 # TOOLCHAIN.cmake) and runs the suite under qemu-user, less what needs the
 # native Python, valgrind or compilers: those say why they are skipped. The
 # build must write the very files the x86-64 build writes for a random text
@@ -8,16 +8,15 @@
 # here when it is missing), run into a folder of this stage's own, so that
 # the cross stages can run side by side.
 #
-# cross_linux NAME TOOLCHAIN 64 leaves out, on a 64-bit processor, the three
-# cases that encode a track of 4 GiB (a minute of the stage's time under
-# the emulator): what they check is arithmetic on 64-bit sizes, the same on
-# any 64-bit processor as on x86-64, and the 32-bit build runs them. Any
+# BITS is 32 or 64. On a 64-bit processor the three cases that encode a
+# track of 4 GiB are left out (a minute of the stage's time under the
+# emulator): what they check is arithmetic on 64-bit sizes, the same on any
+# 64-bit processor as on x86-64, and the 32-bit build runs them. Any
 # further arguments go to CMake; QUORBEL_CROSS_SKIP, a ctest -E pattern,
 # leaves out what the stage says why.
 cross_linux() {
-  local name=$1 toolchain=$2 bits=${3:-} reference=build file
-  shift 2
-  [ $# -eq 0 ] || shift
+  local name=$1 toolchain=$2 bits=$3 reference=build file
+  shift 3
   if [ "$bits" = 64 ]; then
     export GTEST_FILTER='-*.ATrackPastFourGibibytes*:*.TheLongestTrackTheLengthFieldHolds*'
   fi

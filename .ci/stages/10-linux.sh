@@ -5,10 +5,8 @@
 # CMake's own), so that this suite is also the packages' own and stage 78
 # builds them without it; on top, FORTIFY_SOURCE=3 and libstdc++'s
 # assertions, which only add checks. Warnings are errors.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-eval "$(dpkg-buildflags --export=sh)"
-checks="-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3 -D_GLIBCXX_ASSERTIONS"
-export CFLAGS="$CPPFLAGS $CFLAGS $checks" CXXFLAGS="$CPPFLAGS $CXXFLAGS $checks"
+source .ci/debian-flags.sh
+debian_flags "-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=3 -D_GLIBCXX_ASSERTIONS"
 cmake --preset default -DCMAKE_BUILD_TYPE=None
 cmake --build --preset default
 ctest --preset default

@@ -6,11 +6,8 @@
 # libstdc++'s assertions, so that clang meets the flags GCC meets in stage
 # 10; FORTIFY_SOURCE, whose checked calls the sanitizer cannot see into, is
 # left to that stage.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-checks="-U_FORTIFY_SOURCE -D_GLIBCXX_ASSERTIONS"
-export CFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS) $checks"
-export CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS) $checks"
-export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
+source .ci/debian-flags.sh
+debian_flags "-U_FORTIFY_SOURCE -D_GLIBCXX_ASSERTIONS"
 cmake --preset sanitize
 cmake --build --preset sanitize
 # Less the two calls that write a track of 4 GiB (20 s under the sanitizers):
