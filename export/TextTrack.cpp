@@ -1,5 +1,6 @@
 #include "TextTrack.h"
 
+#include <cerrno>
 #include <string_view>
 
 #include "ASCIIScan.h"
@@ -57,17 +58,39 @@ uint64_t TextTrackLength(uint64_t textBytes, uint32_t noteTicks) {
   return kFixedEvents + textBytes * (7 + VarLenSize(noteTicks));
 }
 
-void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_t units,
-                    uint32_t noteTicks) {
+int PlanTextFile(uint64_t textBytes, uint32_t noteTicks, TextFile& file) {
+  file.trackLength = TextTrackLength(textBytes, noteTicks);
+  if (file.trackLength > MIDIFileWriter::kMaxTrackLength) return EFBIG;
+  file.size = MIDIFileWriter::kBytesBeforeTrack + file.trackLength;
+  return 0;
+}
+
+namespace {
+
+// The events before the first note.
+void WriteTrackHead(MIDIFileWriter& writer) {
   writer.WriteTrackName(kTrackName);
   writer.WriteTimeSignature(4, 2, 36, 8);  // 4/4, a click every 36 clocks
   writer.WriteTempo(kBeatsPerMinute);
+}
+
+}  // namespace
+
+void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_t units,
+                    uint32_t noteTicks) {
+  WriteTrackHead(writer);
   uint8_t bytes[kPieceUnits * kMaxBytesPerUTF16Unit];
   for (size_t count; writer.error() == 0 && (count = NextPieceLength(notes, units)) != 0;
        notes += count, units -= count) {
     const size_t size = ConvertTextPiece(notes, count, bytes);
     writer.WriteNotes(kChannel, bytes, size, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
   }
+}
+
+void WriteByteTrack(MIDIFileWriter& writer, const uint8_t* bytes, size_t size,
+                    uint32_t noteTicks) {
+  WriteTrackHead(writer);
+  writer.WriteNotes(kChannel, bytes, size, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
 }
 
 }  // namespace quorbel

@@ -32,9 +32,24 @@ TextSize MeasureText(const QuorbelUTF16Unit* notes);
 void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_t units,
                     uint32_t noteTicks);
 
+// The same track for text already in bytes: a note for each of `size`.
+void WriteByteTrack(MIDIFileWriter& writer, const uint8_t* bytes, size_t size,
+                    uint32_t noteTicks);
+
 // The length of the track WriteTextTrack writes for a text of `textBytes`
 // bytes: 30 bytes of meta events and end of track, then 7 bytes a note plus
 // its length as a variable-length quantity.
 uint64_t TextTrackLength(uint64_t textBytes, uint32_t noteTicks);
+
+// The lengths of the file of a text of `textBytes` bytes, known before its
+// first byte is written, so that any output can take it.
+struct TextFile {
+  uint64_t trackLength;
+  uint64_t size;
+};
+
+// Returns 0, or EFBIG when the track would be longer than a MIDI file can
+// say.
+int PlanTextFile(uint64_t textBytes, uint32_t noteTicks, TextFile& file);
 
 }  // namespace quorbel

@@ -24,14 +24,15 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
   // is written front to back: any output takes it, and space for a file
   // written in place can be reserved first.
   const TextSize text = MeasureText(notes);
-  const uint64_t trackLength = TextTrackLength(text.bytes, static_cast<uint32_t>(noteTicks));
-  if (trackLength > MIDIFileWriter::kMaxTrackLength) return EFBIG;
-
-  const uint64_t fileSize = MIDIFileWriter::kBytesBeforeTrack + trackLength;
+  TextFile planned;
+  if (const int error = PlanTextFile(text.bytes, static_cast<uint32_t>(noteTicks), planned)) {
+    return error;
+  }
   OutputFile file;  // discards the file unless it is closed successfully
-  if (const int error = file.Open(nativePath.c_str(), fileSize)) return error;
-  const LongTrackBuffer pieces(file, fileSize);
-  MIDIFileWriter writer(file, kTicksPerQuarterNote, trackLength, pieces.data(), pieces.size());
+  if (const int error = file.Open(nativePath.c_str(), planned.size)) return error;
+  const LongTrackBuffer pieces(file, planned.size);
+  MIDIFileWriter writer(file, kTicksPerQuarterNote, planned.trackLength, pieces.data(),
+                        pieces.size());
   WriteTextTrack(writer, notes, text.units, static_cast<uint32_t>(noteTicks));
   if (const int error = writer.Finish()) return error;
   return file.Close();

@@ -10,6 +10,12 @@
 
 namespace quorbel {
 
+// The largest file made here. The allocator grows memory with a signed
+// request: from fresh memory it cannot take 2 GiB at once, though it can
+// after smaller requests have grown it. One fixed limit, with room for the
+// allocator's own overhead, instead of one that depends on earlier calls.
+constexpr size_t kLargestMemoryFile = (size_t(1) << 31) - (size_t(1) << 20);
+
 struct MemoryFileView {
   const uint8_t* bytes;
   size_t size;

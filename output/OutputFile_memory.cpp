@@ -8,18 +8,13 @@
 namespace quorbel {
 namespace {
 
-// The allocator grows memory with a signed request: from fresh memory it
-// cannot take 2 GiB at once, though it can after smaller requests have
-// grown it. One fixed limit, with room for the allocator's own overhead,
-// instead of one that depends on earlier calls.
-constexpr size_t kLargestFile = (size_t(1) << 31) - (size_t(1) << 20);
-
 // Grows the buffer to hold at least `needed` bytes. Doubling bounds the
 // copies of a file whose size is not known in advance.
 int Reserve(OutputFileState& state, size_t needed) {
   if (needed <= state.capacity) return 0;
-  if (needed > kLargestFile) return EFBIG;
-  size_t capacity = state.capacity > kLargestFile / 2 ? kLargestFile : state.capacity * 2;
+  if (needed > kLargestMemoryFile) return EFBIG;
+  size_t capacity =
+      state.capacity > kLargestMemoryFile / 2 ? kLargestMemoryFile : state.capacity * 2;
   if (capacity < needed) capacity = needed;
   auto* bytes = static_cast<uint8_t*>(std::realloc(state.bytes, capacity));
   if (bytes == nullptr) return ENOMEM;
@@ -35,7 +30,7 @@ int OutputFile::Open(const NativePathChar* path, uint64_t size) {
   if (path[0] == 0) return ENOENT;
   if (size != kUnknownSize) {
     // The whole file in one allocation, or a refusal before anything starts.
-    if (size > kLargestFile) return EFBIG;
+    if (size > kLargestMemoryFile) return EFBIG;
     if (const int error = Reserve(state_, size_t(size))) return error;
   }
   state_.path = path;

@@ -12,7 +12,7 @@ const SUCCESS = 999;
 const OUTPUT_PATH = 'quorbel.mid';
 
 // WASI's numbers for the failures a write in memory can have.
-const ERROR_NAMES = { 22: 'EFBIG', 28: 'EINVAL', 48: 'ENOMEM' };
+const ERROR_NAMES = { 22: 'EFBIG', 28: 'EINVAL', 29: 'EIO', 48: 'ENOMEM' };
 
 // WebAssembly is little-endian; so is every common JavaScript host, but a
 // big-endian one must not see its text swapped.
@@ -46,10 +46,25 @@ function check(text, noteTicks) {
 }
 
 /**
- * Binds an instance of quorbel.wasm: returns writeMIDI and writeMIDIView
+ * What quorbel.wasm imports, and the function that binds an instance made
+ * with those imports: `bind(instance)` returns writeMIDI and writeMIDIView
  * over it. Each instance has its own memory and its own last file.
  */
-export function bind(instance) {
+export function binding() {
+  // writeMIDI's file arrives through these two while the module writes it:
+  // the array made ready, then the bytes in order. Each returns 0 once
+  // done; outside a call of writeMIDI they refuse.
+  let receiver = null;
+  const imports = {
+    quorbel: {
+      fileBegins: (size) => (receiver === null ? 1 : receiver.begins(size >>> 0)),
+      fileBytes: (address, size) => (receiver === null ? 1 : receiver.bytes(address >>> 0, size >>> 0)),
+    },
+  };
+  return { imports, bind: (instance) => bindInstance(instance, (next) => { receiver = next; }) };
+}
+
+function bindInstance(instance, receiveWith) {
   const library = instance.exports;
   library._initialize();
   // Node copies a string's UTF-16 units in native code, ten times as fast
@@ -87,53 +102,91 @@ export function bind(instance) {
   new Uint8Array(library.memory.buffer, outputPathUTF8, OUTPUT_PATH.length + 1)
     .set(new TextEncoder().encode(OUTPUT_PATH + '\0'));
 
-  // Writes the file and leaves it in the module's memory; returns where.
-  // The last file goes first, so that memory holds one file at a time.
-  function writeFile(text, noteTicks) {
-    check(text, noteTicks);
-    library.QuorbelRemoveFile(outputPathUTF8);
-    const textAddress = putText(text);
-    try {
-      if (library.WriteMIDI(textAddress, noteTicks, outputPathUTF16) !== SUCCESS) {
-        const errno = library.QuorbelError();
-        const code = ERROR_NAMES[errno] ?? `errno ${errno}`;
-        if (code === 'ENOMEM' || code === 'EFBIG') throw tooLarge(code);
-        throw Object.assign(new Error(`quorbel: WriteMIDI failed (${code})`), { code });
-      }
-    } finally {
-      library.QuorbelFree(textAddress);
-    }
-    return new Uint8Array(library.memory.buffer,
-      library.QuorbelFileBytes(outputPathUTF8) >>> 0, library.QuorbelFileSize(outputPathUTF8) >>> 0);
+  // Copies `text` into the module as UTF-8, a lone surrogate as U+FFFD:
+  // the bytes the module converts text to. Returns where, and how many.
+  // A byte a unit holds ASCII, the common case; other text is given the
+  // room of its longest form (measuring it first would cost more than the
+  // copy: Node's byteLength takes three times as long as encodeInto).
+  const encoder = new TextEncoder();
+  function putUTF8(text) {
+    const encode = (room) => {
+      const address = allocate(room || 1);
+      const { read, written } =
+        encoder.encodeInto(text, new Uint8Array(library.memory.buffer, address, room));
+      return { address, size: written, whole: read === text.length };
+    };
+    const ascii = encode(text.length);
+    if (ascii.whole) return ascii;
+    library.QuorbelFree(ascii.address);
+    return encode(text.length * 3);
+  }
+
+  // The error for a call that returned 0, from the module's errno.
+  function failure() {
+    const errno = library.QuorbelError();
+    const code = ERROR_NAMES[errno] ?? `errno ${errno}`;
+    if (code === 'ENOMEM' || code === 'EFBIG') return tooLarge(code);
+    return Object.assign(new Error(`quorbel: WriteMIDI failed (${code})`), { code });
   }
 
   // An array of its own for a file of `size` bytes, which the caller fills
   // whole. Node's allocUnsafeSlow skips zeroing memory that is about to be
   // overwritten (a third of the copy's time for 8 MB), and gives an
   // ArrayBuffer of exactly that size, not a slice of a shared pool; the
-  // caller gets a plain Uint8Array over it, as elsewhere. A new array and a
-  // set are faster than slice in V8.
+  // caller gets a plain Uint8Array over it, as elsewhere.
   function newFile(size) {
-    try {
-      return new Uint8Array(NodeBuffer !== undefined ? NodeBuffer.allocUnsafeSlow(size).buffer : size);
-    } catch {
-      throw tooLarge('ENOMEM');
-    }
+    return new Uint8Array(NodeBuffer !== undefined ? NodeBuffer.allocUnsafeSlow(size).buffer : size);
   }
 
+  // The text goes in as UTF-8, whose bytes are the notes, and the file
+  // comes back a piece at a time, each copied while the processor still
+  // holds it, into an array made for the whole file before the first.
+  // Nothing here throws while the module runs: an exception would leave
+  // it mid-call.
   function writeMIDI(text, noteTicks) {
-    const view = writeFile(text, noteTicks);
+    check(text, noteTicks);
+    library.QuorbelRemoveFile(outputPathUTF8);  // the last view's, no longer needed
+    const { address, size } = putUTF8(text);
+    let file = null;
+    let filled = 0;
+    receiveWith({
+      begins(fileSize) {
+        try {
+          file = newFile(fileSize);
+          return 0;
+        } catch {
+          return 1;
+        }
+      },
+      bytes(piece, pieceSize) {
+        if (file === null || pieceSize > file.length - filled) return 1;
+        file.set(new Uint8Array(library.memory.buffer, piece, pieceSize), filled);
+        filled += pieceSize;
+        return 0;
+      },
+    });
     try {
-      const file = newFile(view.length);
-      file.set(view);
-      return file;
+      if (library.QuorbelWriteUTF8ToHost(address, size, noteTicks) !== SUCCESS) throw failure();
     } finally {
-      library.QuorbelRemoveFile(outputPathUTF8);
+      receiveWith(null);
+      library.QuorbelFree(address);
     }
+    return file;
   }
 
+  // The module's own WriteMIDI, the file left where it wrote it. The last
+  // file goes first, so that memory holds one file at a time.
   function writeMIDIView(text, noteTicks) {
-    return writeFile(text, noteTicks);
+    check(text, noteTicks);
+    library.QuorbelRemoveFile(outputPathUTF8);
+    const address = putText(text);
+    try {
+      if (library.WriteMIDI(address, noteTicks, outputPathUTF16) !== SUCCESS) throw failure();
+    } finally {
+      library.QuorbelFree(address);
+    }
+    return new Uint8Array(library.memory.buffer,
+      library.QuorbelFileBytes(outputPathUTF8) >>> 0, library.QuorbelFileSize(outputPathUTF8) >>> 0);
   }
 
   return { writeMIDI, writeMIDIView };

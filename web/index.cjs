@@ -5,9 +5,10 @@
 
 const { readFileSync } = require('node:fs');
 const { join } = require('node:path');
-const { MAX_NOTE_TICKS, bind } = require('./core.cjs');
+const { MAX_NOTE_TICKS, binding } = require('./core.cjs');
 
 const bytes = readFileSync(join(__dirname, 'quorbel.wasm'));
-const { writeMIDI, writeMIDIView } = bind(new WebAssembly.Instance(new WebAssembly.Module(bytes), {}));
+const { imports, bind } = binding();
+const { writeMIDI, writeMIDIView } = bind(new WebAssembly.Instance(new WebAssembly.Module(bytes), imports));
 
 module.exports = { MAX_NOTE_TICKS, writeMIDI, writeMIDIView };

@@ -2,7 +2,7 @@
 // file made here is byte for byte the one QUORBEL.dll or libquorbel.so
 // makes of the same text. The ES module: it loads quorbel.wasm once, at
 // import, in browsers and in Node. (require takes index.cjs instead.)
-import { MAX_NOTE_TICKS, bind } from './core.js';
+import { MAX_NOTE_TICKS, binding } from './core.js';
 
 async function moduleBytes(url) {
   if (url.protocol === 'file:') {
@@ -17,8 +17,9 @@ async function moduleBytes(url) {
   return response.arrayBuffer();
 }
 
+const { imports, bind } = binding();
 const { instance } = await WebAssembly.instantiate(
-  await moduleBytes(new URL('./quorbel.wasm', import.meta.url)), {});
+  await moduleBytes(new URL('./quorbel.wasm', import.meta.url)), imports);
 
 export const { writeMIDI, writeMIDIView } = bind(instance);
 export { MAX_NOTE_TICKS };

@@ -20,6 +20,7 @@ import { cpus } from 'node:os';
 import { resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+import { binding } from '../../web/core.js';
 import { writeMIDI, writeMIDIView } from '../../web/index.js';
 
 const CHARS = 1_000_000;
@@ -49,7 +50,7 @@ function milliseconds(call, between = () => {}) {
 // The module's WriteMIDI by itself, in an instance of its own.
 function moduleMilliseconds() {
   const bytes = readFileSync(new URL('../../web/quorbel.wasm', import.meta.url));
-  const library = new WebAssembly.Instance(new WebAssembly.Module(bytes), {}).exports;
+  const library = new WebAssembly.Instance(new WebAssembly.Module(bytes), binding().imports).exports;
   library._initialize();
   const put = (string, encoding) => {
     const size = Buffer.byteLength(string, encoding) + (encoding === 'utf16le' ? 2 : 1);
