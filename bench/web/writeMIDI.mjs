@@ -3,10 +3,11 @@
 //   - the module's own WriteMIDI, the text already in its memory, the file
 //     left there: the work the native call does;
 //   - writeMIDIView: that, with the text copied in;
-//   - writeMIDI: that, with the file copied out into a new array, once
-//     where the allocator can reuse the last array's memory (warm) and once
-//     where every array is kept, so each one's pages are new to the process
-//     (fresh pages, what a caller that keeps its files pays);
+//   - writeMIDI: the text copied in as UTF-8 and the file handed back a
+//     piece at a time into a new array, once where the allocator can reuse
+//     the last array's memory (warm) and once where every array is kept, so
+//     each one's pages are new to the process (fresh pages, what a caller
+//     that keeps its files pays);
 //   - the native library writing the same text to /dev/null
 //     (bench/quorbel_bench, EncodeToDevNull).
 // Each figure is the median of 300 single calls, and the best call beside
