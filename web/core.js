@@ -22,6 +22,12 @@ function tooLarge(code) {
   return Object.assign(new RangeError(`quorbel: the file is too large to make here (${code})`), { code });
 }
 
+// The largest file the module makes (2 GiB less 1 MiB, as the library
+// sets it there). Every unit of text is at least one note of at least 8
+// bytes, so a longer text is refused before it is copied in.
+const LARGEST_FILE = 2 ** 31 - 2 ** 20;
+const LONGEST_TEXT = Math.floor((LARGEST_FILE - 52) / 8);
+
 function describe(value) {
   return typeof value === 'number' ? String(value) : `a value of type ${typeof value}`;
 }
@@ -39,6 +45,7 @@ function check(text, noteTicks) {
   if (!Number.isInteger(noteTicks) || noteTicks < 0 || noteTicks > MAX_NOTE_TICKS) {
     throw new RangeError(`quorbel: noteTicks must be an integer from 0 to ${MAX_NOTE_TICKS}, not ${describe(noteTicks)}`);
   }
+  if (text.length > LONGEST_TEXT) throw tooLarge('EFBIG');
   // The library reads the text up to its first zero: the rest would be lost.
   if (text.includes('\0')) {
     throw new RangeError('quorbel: text must not contain U+0000, which would end it early');
@@ -104,21 +111,24 @@ function bindInstance(instance, receiveWith) {
 
   // Copies `text` into the module as UTF-8, a lone surrogate as U+FFFD:
   // the bytes the module converts text to. Returns where, and how many.
-  // A byte a unit holds ASCII, the common case; other text is given the
-  // room of its longest form (measuring it first would cost more than the
-  // copy: Node's byteLength takes three times as long as encodeInto).
+  // A byte a unit holds ASCII, the common case; where the text is not all
+  // ASCII, what did not fit is given three bytes a unit, the most any
+  // takes, after the bytes already made. (Measuring the text first would
+  // cost more than the copy: Node's byteLength takes three times as long
+  // as encodeInto.)
   const encoder = new TextEncoder();
+  const bytesAt = (address, size) => new Uint8Array(library.memory.buffer, address, size);
   function putUTF8(text) {
-    const encode = (room) => {
-      const address = allocate(room || 1);
-      const { read, written } =
-        encoder.encodeInto(text, new Uint8Array(library.memory.buffer, address, room));
-      return { address, size: written, whole: read === text.length };
-    };
-    const ascii = encode(text.length);
-    if (ascii.whole) return ascii;
-    library.QuorbelFree(ascii.address);
-    return encode(text.length * 3);
+    const first = allocate(text.length || 1);
+    const { read, written } = encoder.encodeInto(text, bytesAt(first, text.length));
+    if (read === text.length) return { address: first, size: written };
+    const room = (text.length - read) * 3;
+    const address = library.QuorbelAllocate(written + room) >>> 0;
+    if (address !== 0) bytesAt(address, written).set(bytesAt(first, written));
+    library.QuorbelFree(first);
+    if (address === 0) throw tooLarge('ENOMEM');
+    const rest = encoder.encodeInto(text.slice(read), bytesAt(address + written, room));
+    return { address, size: written + rest.written };
   }
 
   // The error for a call that returned 0, from the module's errno.
@@ -141,8 +151,6 @@ function bindInstance(instance, receiveWith) {
   // The text goes in as UTF-8, whose bytes are the notes, and the file
   // comes back a piece at a time, each copied while the processor still
   // holds it, into an array made for the whole file before the first.
-  // Nothing here throws while the module runs: an exception would leave
-  // it mid-call.
   function writeMIDI(text, noteTicks) {
     check(text, noteTicks);
     library.QuorbelRemoveFile(outputPathUTF8);  // the last view's, no longer needed
@@ -165,8 +173,15 @@ function bindInstance(instance, receiveWith) {
         return 0;
       },
     });
+    const stackPointer = library.__stack_pointer.value;
     try {
       if (library.QuorbelWriteUTF8ToHost(address, size, noteTicks) !== SUCCESS) throw failure();
+    } catch (error) {
+      // Thrown here while the module waited (the JavaScript stack run out,
+      // say), an exception skipped the module's own return, which would
+      // have put its stack pointer back.
+      library.__stack_pointer.value = stackPointer;
+      throw error;
     } finally {
       receiveWith(null);
       library.QuorbelFree(address);

@@ -76,9 +76,12 @@ test('the documented example, by import, by require and without Buffer', () => {
   }
 });
 
-test('without Buffer, any text gives the same file', () => {
-  const text = randomText(5000, 11);
-  assert.ok(Buffer.from(entries['no Buffer'].writeMIDI(text, 300)).equals(writeMIDI(text, 300)));
+test('both roads, with Buffer and without, give the same file of many pieces', () => {
+  const text = randomText(100_000, 11);
+  const file = writeMIDI(text, 300);
+  assert.ok(file.length > 2 * 512 * 1024, `${file.length} bytes`);
+  assert.ok(Buffer.from(entries['no Buffer'].writeMIDIView(text, 300)).equals(file));
+  assert.ok(Buffer.from(entries['no Buffer'].writeMIDI(text, 300)).equals(file));
 });
 
 test('the module\'s memory does not grow from call to call, nor hold writeMIDI\'s file', () => {
@@ -88,6 +91,7 @@ test('the module\'s memory does not grow from call to call, nor hold writeMIDI\'
   assert.ok(memory.buffer.byteLength < file.length, `${memory.buffer.byteLength} bytes of memory`);
   quorbel.writeMIDIView(text, 48);
   const before = memory.buffer.byteLength;
+  assert.ok(before < 2 * file.length, `${before} bytes of memory for the view's file`);
   for (let i = 0; i < 30; i++) {
     quorbel.writeMIDI(text, 48);
     quorbel.writeMIDIView(text, 48);
@@ -145,6 +149,26 @@ test('the bytes are the native library\'s', { skip: !existsSync(tool) && `no nat
   } finally {
     rmSync(directory, { recursive: true, force: true });
   }
+});
+
+test('a call cut short by the JavaScript stack running out leaves the module working', () => {
+  const { quorbel } = freshInstance();
+  const deep = () => {
+    try { deep(); } catch {}
+    try { quorbel.writeMIDI(exampleText, exampleTicks); } catch {}
+  };
+  for (let round = 0; round < 5; round++) deep();
+  assert.equal(hex(quorbel.writeMIDI(exampleText, exampleTicks)), hex(example));
+});
+
+test('a text too long for any file is refused before it is copied in', () => {
+  const { memory, quorbel } = freshInstance();
+  const before = memory.buffer.byteLength;
+  for (const write of [quorbel.writeMIDI, quorbel.writeMIDIView]) {
+    assert.throws(() => write('x'.repeat(270_000_000), 0),
+      (error) => error instanceof RangeError && error.code === 'EFBIG');
+  }
+  assert.equal(memory.buffer.byteLength, before);
 });
 
 test('a file the module cannot hold is refused, whatever came before, and the next call succeeds', () => {
