@@ -2,9 +2,8 @@
 // the same whichever way it was loaded: index.js (import, in browsers and
 // Node) and index.cjs (require, in Node) each load quorbel.wasm their own
 // way, with the imports binding() gives them, and bind it here. build.mjs
-// makes core.cjs of this file for require,
-// so it imports nothing and its exports are `export function` and
-// `export const` declarations only.
+// makes core.cjs of this file for require, so it imports nothing and its
+// exports are `export function` and `export const` declarations only.
 
 export const MAX_NOTE_TICKS = 0x0fffffff;
 
