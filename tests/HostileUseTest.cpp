@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -162,10 +163,15 @@ TEST(HostileUse, FailingCallsThroughARetargetedLinkTouchNoFile) {
 }
 
 // A value under /proc/sys for the length of a test: the old one is put
-// back however the test ends.
+// back however the test ends. The value is the whole machine's, and other
+// test processes may want it meanwhile (ctest -j, or CI's builds side by
+// side): each holds a lock on its file while it has the value changed, or
+// one would put the old value back while another still relied on the new.
 class KernelSetting {
  public:
-  KernelSetting(const std::string& path, const std::string& value) : path_(path) {
+  KernelSetting(const std::string& path, const std::string& value)
+      : path_(path), lock_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX) != 0) return;
     old_ = AsString(ReadFile(path));
     if (old_.empty()) return;
     std::ofstream(path) << value;
@@ -173,11 +179,15 @@ class KernelSetting {
   }
   ~KernelSetting() {
     if (!old_.empty()) std::ofstream(path_) << old_;
+    if (lock_ >= 0) ::close(lock_);
   }
+  KernelSetting(const KernelSetting&) = delete;
+  KernelSetting& operator=(const KernelSetting&) = delete;
   bool set() const { return set_; }
 
  private:
   std::string path_, old_;
+  int lock_;
   bool set_ = false;
 };
 
