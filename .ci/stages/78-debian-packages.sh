@@ -13,10 +13,9 @@ changelog_version=$(dpkg-parsechangelog -S Version)
 
 rm -rf "$out"
 mkdir -p "$out/quorbel"
-# What stage 90, which may run first, leaves in web/ stays out too: the
-# copy is the tree as cloned.
-tar --exclude=./.git --exclude='./build*' --exclude='./obj-*' --exclude=./web/node_modules \
-  --exclude=./web/quorbel.wasm --exclude='./web/*.tgz' -cf - . | tar -xf - -C "$out/quorbel"
+# The tree as cloned: git's own files, not what other stages build or
+# leave, which stage 90 may be writing into web/ as this copy is made.
+git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$out/quorbel"
 # The suite ran in stage 10, with the same compiler and flags on the same
 # tree; here the packages are built without it.
 (cd "$out/quorbel" && DEB_BUILD_OPTIONS="parallel=2 nocheck" dpkg-buildpackage -b -us -uc)

@@ -5,7 +5,8 @@
 source=$PWD
 # The machine's Node.js brings npm; Debian's own nodejs package does not.
 command -v npm >/dev/null ||
-  { source .ci/apt.sh; apt_update; DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm; }
+  { source .ci/apt.sh; apt_update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=300 npm; }
 [ -x build/cli/quorbel ] ||
   { cmake --preset default >/dev/null && cmake --build --preset default --target quorbel_tool; }
 work=$(mktemp -d)
