@@ -49,7 +49,7 @@ uint8_t* LongFilePieces(uint64_t fileSize) {
 
 int WriteToHost(const uint8_t* text, size_t size, int32_t noteTicks) {
   BeginErrorReport();
-  if (noteTicks < 0 || noteTicks > QUORBEL_MAX_NOTE_TICKS) return EINVAL;
+  if (!NoteTicksInRange(noteTicks)) return EINVAL;
   TextFile planned;
   if (const int error = PlanTextFile(size, static_cast<uint32_t>(noteTicks), planned)) {
     return error;

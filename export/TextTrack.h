@@ -15,6 +15,11 @@ constexpr uint8_t kChannel = 0;  // MIDI channel 1
 constexpr uint8_t kNoteOnVelocity = 127;
 constexpr uint8_t kNoteOffVelocity = 0;
 
+// Whether notes of `noteTicks` can be written: a length a MIDI file can say.
+constexpr bool NoteTicksInRange(int32_t noteTicks) {
+  return noteTicks >= 0 && noteTicks <= QUORBEL_MAX_NOTE_TICKS;
+}
+
 // A text's units before the terminator, and the bytes of its multibyte
 // form; both 0 for NULL, the empty text.
 struct TextSize {

@@ -16,7 +16,7 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
                   const QuorbelUTF16Unit* path) {
   BeginErrorReport();
   // Refused before anything is opened, so an existing file stays as it is.
-  if (noteTicks < 0 || noteTicks > QUORBEL_MAX_NOTE_TICKS) return EINVAL;
+  if (!NoteTicksInRange(noteTicks)) return EINVAL;
   NativePath nativePath;
   if (const int error = nativePath.Assign(path)) return error;
 

@@ -79,6 +79,9 @@ function bindInstance(instance, receiveWith) {
   // process can bind the module both ways.
   const NodeBuffer = globalThis.Buffer;
 
+  // The module's memory may grow, and its buffer with it: looked up anew.
+  const bytesAt = (address, size) => new Uint8Array(library.memory.buffer, address, size);
+
   function allocate(size) {
     const address = library.QuorbelAllocate(size) >>> 0;
     if (address === 0) throw tooLarge('ENOMEM');
@@ -106,8 +109,7 @@ function bindInstance(instance, receiveWith) {
 
   const outputPathUTF16 = putText(OUTPUT_PATH);
   const outputPathUTF8 = allocate(OUTPUT_PATH.length + 1);
-  new Uint8Array(library.memory.buffer, outputPathUTF8, OUTPUT_PATH.length + 1)
-    .set(new TextEncoder().encode(OUTPUT_PATH + '\0'));
+  bytesAt(outputPathUTF8, OUTPUT_PATH.length + 1).set(new TextEncoder().encode(OUTPUT_PATH + '\0'));
 
   // Copies `text` into the module as UTF-8, a lone surrogate as U+FFFD:
   // the bytes the module converts text to. Returns where, and how many.
@@ -117,7 +119,6 @@ function bindInstance(instance, receiveWith) {
   // cost more than the copy: Node's byteLength takes three times as long
   // as encodeInto.)
   const encoder = new TextEncoder();
-  const bytesAt = (address, size) => new Uint8Array(library.memory.buffer, address, size);
   function putUTF8(text) {
     const first = allocate(text.length || 1);
     const { read, written } = encoder.encodeInto(text, bytesAt(first, text.length));
@@ -168,7 +169,7 @@ function bindInstance(instance, receiveWith) {
       },
       bytes(piece, pieceSize) {
         if (file === null || pieceSize > file.length - filled) return 1;
-        file.set(new Uint8Array(library.memory.buffer, piece, pieceSize), filled);
+        file.set(bytesAt(piece, pieceSize), filled);
         filled += pieceSize;
         return 0;
       },
@@ -200,8 +201,8 @@ function bindInstance(instance, receiveWith) {
     } finally {
       library.QuorbelFree(address);
     }
-    return new Uint8Array(library.memory.buffer,
-      library.QuorbelFileBytes(outputPathUTF8) >>> 0, library.QuorbelFileSize(outputPathUTF8) >>> 0);
+    return bytesAt(library.QuorbelFileBytes(outputPathUTF8) >>> 0,
+      library.QuorbelFileSize(outputPathUTF8) >>> 0);
   }
 
   return { writeMIDI, writeMIDIView };
