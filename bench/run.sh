@@ -133,14 +133,20 @@ awk -F, -v disk="$QUORBEL_BENCH_DISK_DIR" -v disk_fs="$disk_fs" '
 echo
 medians "$results/note_encoding.csv" | awk '
   function shown(n) { return per_note[n] ? sprintf("%.2f", per_note[n]) : "-" }
-  { split($1, part, "/"); per_note[part[2]] = $3; if ($4 != "-") failed = 1 }
+  # What the notes alone cost: the empty text's time (the call's own) off.
+  function beyond_call(n) {
+    return time[n] && time[0] ? sprintf("%.2f", (time[n] - time[0]) / n) : "-"
+  }
+  { split($1, part, "/"); per_note[part[2]] = $3; time[part[2]] = $2; if ($4 != "-") failed = 1 }
   END {
     printf "Encoding, 10^7 chars to /dev/null: %s ns/note\n", shown(10000000)
-    printf "Growth, ns/note by text length (to /dev/null, median of 5):\n "
+    printf "Growth, ns/note by text length (to /dev/null, median of 5):\n  %-22s", "chars"
     for (n = 1000; n <= 10000000; n *= 10) printf " %9s", sprintf("%d", n)
-    printf "\n "
+    printf "\n  %-22s", "whole call"
     for (n = 1000; n <= 10000000; n *= 10) printf " %9s", shown(n)
-    printf "\n"
+    printf "\n  %-22s", "the notes alone"
+    for (n = 1000; n <= 10000000; n *= 10) printf " %9s", beyond_call(n)
+    printf "\n  %-22s %.1f us\n", "a call with no notes", time[0] / 1e3
     if (failed) print "  some lengths failed; see note_encoding.txt"
   }'
 echo

@@ -42,7 +42,7 @@ __attribute__((destructor)) void UnmapKeptPiece() {
 }  // namespace
 
 LongTrackBuffer::LongTrackBuffer(OutputFile&, uint64_t fileSize) {
-  if (fileSize < kLongFile) return;
+  if (fileSize < kWorthTheKeptPiece) return;
   const size_t size = PieceSize();
   uint8_t* piece = keptPiece.exchange(nullptr, std::memory_order_acquire);
   if (piece == nullptr && fileSize >= kWorthAMapping) piece = MapPiece(size);

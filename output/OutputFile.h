@@ -7,7 +7,7 @@
 
 #if defined(_WIN32)
 #include "OutputFileState_win32.h"
-#elif defined(__wasi__)
+#elif defined(__wasi__) || defined(QUORBEL_FILES_IN_MEMORY)
 #include "OutputFileState_memory.h"
 #else
 #include "OutputFileState_posix.h"

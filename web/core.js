@@ -187,6 +187,12 @@ function bindInstance(instance, receiveWith) {
       receiveWith(null);
       library.QuorbelFree(address);
     }
+    // The array was not zeroed: one the module did not fill to the end would
+    // hand the caller whatever that memory held before.
+    if (file === null || filled !== file.length) {
+      throw Object.assign(new Error('quorbel: WriteMIDI reported success without the whole file (EIO)'),
+        { code: 'EIO' });
+    }
     return file;
   }
 

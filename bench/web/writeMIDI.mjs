@@ -10,8 +10,11 @@
 //     pages are new to the process (fresh pages, what a caller that keeps
 //     its files pays). Left to itself, Node collects the arrays now and
 //     then, and a call meets fresh pages or not by chance;
+//   - native code doing the module's own work: the same sources, files in
+//     memory included, built for this machine (bench/quorbel_memory_file_bench);
+//     the ratios are to this;
 //   - the native library writing the same text to /dev/null
-//     (bench/quorbel_bench, EncodeToDevNull).
+//     (bench/quorbel_bench, EncodeToDevNull), its cheapest road.
 // Each figure is the median of 300 single calls, and the best call beside
 // it: on a shared machine the best is the closer to the work itself. The
 // native figures are repetitions of a few calls each.
@@ -70,11 +73,11 @@ function moduleMilliseconds() {
   });
 }
 
-function nativeMilliseconds(build) {
-  const bench = resolve(build, 'bench/quorbel_bench');
+function nativeMilliseconds(build, program, benchmark) {
+  const bench = resolve(build, 'bench', program);
   if (!existsSync(bench)) return undefined;
   const report = JSON.parse(execFileSync(bench, [
-    `--benchmark_filter=EncodeToDevNull/${CHARS}/`, '--benchmark_repetitions=100',
+    `--benchmark_filter=${benchmark}/${CHARS}/`, '--benchmark_repetitions=100',
     '--benchmark_format=json', '--benchmark_min_time=0.005'],
   { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
   const runs = report.benchmarks.filter((b) => b.run_type === 'iteration');
@@ -91,7 +94,9 @@ const rows = [
   ['writeMIDI, fresh pages', milliseconds(() => kept.push(writeMIDI(text, TICKS)),
     () => { kept.length = 0; globalThis.gc?.(); })],
 ];
-const native = nativeMilliseconds(process.argv[2] ?? fileURLToPath(new URL('../../build', import.meta.url)));
+const build = process.argv[2] ?? fileURLToPath(new URL('../../build', import.meta.url));
+const native = nativeMilliseconds(build, 'quorbel_memory_file_bench', 'WriteToMemoryFile');
+const devNull = nativeMilliseconds(build, 'quorbel_bench', 'EncodeToDevNull');
 
 console.log(`writeMIDI, ${CHARS} ASCII chars, noteTicks ${TICKS}, ${CALLS} calls; ` +
   `Node ${process.version}, ${cpus().length} CPUs (${cpus()[0].model})`);
@@ -103,7 +108,11 @@ for (const [label, figures] of rows) {
     `   ${(figures.median / native.median).toFixed(2)}, ${(figures.best / native.best).toFixed(2)}`);
 }
 if (native === undefined) {
-  console.log('  native: no bench/quorbel_bench in the build directory; build the default preset');
+  console.log('  native: no bench/quorbel_memory_file_bench in the build directory; build the default preset');
 } else {
-  format('native, to /dev/null', native, '');
+  format('native, the same work', native, '');
+}
+if (devNull !== undefined) {
+  format('native, to /dev/null', devNull, native === undefined ? '' :
+    `   ${(devNull.median / native.median).toFixed(2)}, ${(devNull.best / native.best).toFixed(2)}`);
 }

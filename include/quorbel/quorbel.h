@@ -119,13 +119,14 @@ extern "C" {
  * forced to the disk, so a power failure soon after may lose the new file.
  *
  * The call allocates no heap memory. It maps memory of its own in two
- * cases. A file of 256 KiB or more is written in pieces of 512 KiB from one
- * mapping of 512 KiB (where none can be had, in the writer's own 16 KiB,
- * slower but the same file). On POSIX systems that mapping is made by the
- * first call that writes a file of 1 MiB or more, and kept: later calls
- * borrow it, one at a time, and a call that finds it in use makes its own
- * for the call. It is unmapped when the library is unloaded or the process
- * ends. On Windows it is made for each call. And extended attributes over
+ * cases. A long file is written in pieces of 512 KiB from one mapping of
+ * 512 KiB (where none can be had, in the writer's own 16 KiB, slower but
+ * the same file). On POSIX systems that mapping is made by the first call
+ * that writes a file of 1 MiB or more, and kept: later calls that write
+ * 64 KiB or more borrow it, one at a time, and a call of 1 MiB or more that
+ * finds it in use makes its own for the call. It is unmapped when the
+ * library is unloaded or the process ends. On Windows it is made for each
+ * call that writes 256 KiB or more. And extended attributes over
  * 2 KiB are copied through up to 128 KiB mapped for the call. It uses at
  * most about 29 KiB of stack whatever the size of the text (29,432 bytes
  * measured on x86-64 Linux, a process's first call included, whose lazy

@@ -179,3 +179,13 @@ test('a file the module cannot hold is refused, whatever came before, and the ne
     assert.equal(hex(writeMIDI(exampleText, exampleTicks)), hex(example));
   }
 });
+
+test('a file the host was not given whole is refused, never returned unfilled', () => {
+  const { imports, bind } = binding();
+  const forward = imports.quorbel.fileBytes;
+  let pieces = 0;
+  imports.quorbel.fileBytes = (address, size) => (++pieces === 2 ? 0 : forward(address, size));
+  const quorbel = bind(new WebAssembly.Instance(wasm, imports));
+  assert.throws(() => quorbel.writeMIDI('a'.repeat(100_000), 1), { code: 'EIO' });
+  assert.equal(quorbel.writeMIDI('a', 1).length, 60);
+});
