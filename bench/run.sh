@@ -133,7 +133,7 @@ awk -F, -v disk="$QUORBEL_BENCH_DISK_DIR" -v disk_fs="$disk_fs" '
 echo
 medians "$results/note_encoding.csv" | awk '
   function shown(n) { return per_note[n] ? sprintf("%.2f", per_note[n]) : "-" }
-  # What the notes alone cost: the empty text's time (the call's own) off.
+  # What the notes alone cost: the time of a call with no notes taken off.
   function beyond_call(n) {
     return time[n] && time[0] ? sprintf("%.2f", (time[n] - time[0]) / n) : "-"
   }

@@ -35,7 +35,7 @@ uint64_t VarLenSize(uint32_t value) {
 // the vector scan; a stretch with anything else goes to the system's own
 // measure a piece at a time.
 TextSize MeasureText(const QuorbelUTF16Unit* notes) {
-  TextSize size{0, 0};
+  TextSize size{0, 0, true};
   if (notes == nullptr) return size;
   for (;;) {
     const size_t run = ASCIIRunLength(notes + size.units);
@@ -43,6 +43,7 @@ TextSize MeasureText(const QuorbelUTF16Unit* notes) {
     size.bytes += run;
     const QuorbelUTF16Unit* const p = notes + size.units;
     if (p[0] == 0) return size;
+    size.ascii = false;
     const size_t found = 1 + UnitsBeforeTerminator(p + 1, kPieceUnits - 1);
     // A unit more where the text goes on, so that a pair across the end of
     // the piece stays whole.
@@ -76,9 +77,14 @@ void WriteTrackHead(MIDIFileWriter& writer) {
 
 }  // namespace
 
-void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_t units,
+void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, const TextSize& size,
                     uint32_t noteTicks) {
   WriteTrackHead(writer);
+  size_t units = size.units;
+  if (size.ascii) {
+    writer.WriteNotes(kChannel, notes, units, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
+    return;
+  }
   uint8_t bytes[kPieceUnits * kMaxBytesPerUTF16Unit];
   for (size_t count; writer.error() == 0 && (count = NextPieceLength(notes, units)) != 0;
        notes += count, units -= count) {

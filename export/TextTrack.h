@@ -21,20 +21,23 @@ constexpr bool NoteTicksInRange(int32_t noteTicks) {
 }
 
 // A text's units before the terminator, and the bytes of its multibyte
-// form; both 0 for NULL, the empty text.
+// form; both 0 for NULL, the empty text. `ascii` says that every unit is
+// below 0x80, and so its own byte.
 struct TextSize {
   size_t units;
   uint64_t bytes;
+  bool ascii;
 };
 TextSize MeasureText(const QuorbelUTF16Unit* notes);
 
-// Writes the track of a text of `units` units: its name, 4/4 time and the
-// tempo, then for every byte of the text in the multibyte encoding one note
-// of `noteTicks`, each starting as the one before ends.
+// Writes the track of the text `notes`, measured as `size`: its name, 4/4
+// time and the tempo, then for every byte of the text in the multibyte
+// encoding one note of `noteTicks`, each starting as the one before ends.
 //
-// The text is converted a piece at a time, so memory use does not grow
-// with its length. Once the writer has failed, the rest is not converted.
-void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, size_t units,
+// Text all in ASCII becomes notes where it lies. Any other is converted a
+// piece at a time, so memory use does not grow with its length; once the
+// writer has failed, the rest is not converted.
+void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, const TextSize& size,
                     uint32_t noteTicks);
 
 // The same track for text already in bytes: a note for each of `size`.

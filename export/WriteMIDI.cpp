@@ -33,7 +33,7 @@ int WriteMIDIFile(const QuorbelUTF16Unit* notes, int32_t noteTicks,
   const LongTrackBuffer pieces(file, planned.size);
   MIDIFileWriter writer(file, kTicksPerQuarterNote, planned.trackLength, pieces.data(),
                         pieces.size());
-  WriteTextTrack(writer, notes, text.units, static_cast<uint32_t>(noteTicks));
+  WriteTextTrack(writer, notes, text, static_cast<uint32_t>(noteTicks));
   if (const int error = writer.Finish()) return error;
   return file.Close();
 }

@@ -7,6 +7,7 @@
 #include <iconv.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -83,6 +84,7 @@ void CheckCountAtEveryAlignment(const std::u16string& text, size_t expectedBytes
     room[offset + text.size()] = 0;
     const quorbel::TextSize size = quorbel::MeasureText(room.data() + offset);
     Check(size.units == text.size() && size.bytes == expectedBytes);
+    Check(size.ascii == std::all_of(text.begin(), text.end(), [](char16_t u) { return u < 0x80; }));
   }
 }
 

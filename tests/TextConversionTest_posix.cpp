@@ -87,7 +87,7 @@ TEST(TextConversion, EveryByteOfTheUTF8FormIsANoteOfSevenBits) {
   const char16_t text[] = {u'\u00E9', 0xDC00, u'A', 0};
   MemorySink sink;
   MIDIFileWriter writer(sink, kTicksPerQuarterNote, 30 + 6 * 8);
-  WriteTextTrack(writer, text, 3, 1);
+  WriteTextTrack(writer, text, MeasureText(text), 1);
   ASSERT_EQ(writer.Finish(), 0);
   Bytes notes;
   for (size_t at = 48 + 2; at + 6 < sink.bytes.size(); at += 8) notes.push_back(sink.bytes[at]);

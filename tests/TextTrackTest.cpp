@@ -21,7 +21,7 @@ Bytes TrackOf(const QuorbelUTF16Unit* text, uint32_t noteTicks) {
   const TextSize size = MeasureText(text);
   MemorySink sink;
   MIDIFileWriter writer(sink, kTicksPerQuarterNote, TextTrackLength(size.bytes, noteTicks));
-  WriteTextTrack(writer, text, size.units, noteTicks);
+  WriteTextTrack(writer, text, size, noteTicks);
   EXPECT_EQ(writer.Finish(), 0);
   return sink.bytes;
 }
@@ -48,9 +48,24 @@ TEST(TextTrack, AFileSizedBufferGoesOutInOneWrite) {
     Bytes lent(MIDIFileWriter::kBytesBeforeTrack + track + MIDIFileWriter::kRoomToSpare);
     MemorySink sink;
     MIDIFileWriter writer(sink, kTicksPerQuarterNote, track, lent.data(), lent.size());
-    WriteTextTrack(writer, text.c_str(), text.size(), ticks);
+    WriteTextTrack(writer, text.c_str(), MeasureText(text.c_str()), ticks);
     ASSERT_EQ(writer.Finish(), 0);
     EXPECT_EQ(sink.writes, 1) << ticks;
+  }
+}
+
+// Text all in ASCII becomes notes where it lies, sixteen units at a time
+// where the processor can: every value, every length of the last group.
+TEST(TextTrack, ATextAllInASCIIIsItsOwnNotes) {
+  for (const size_t length : {1u, 15u, 16u, 17u, 31u, 1000u}) {
+    std::basic_string<QuorbelUTF16Unit> text;
+    Bytes expected;
+    for (size_t i = 0; i < length; ++i) {
+      expected.push_back(static_cast<uint8_t>(1 + (i * 37) % 127));
+      text.push_back(expected.back());
+    }
+    ASSERT_TRUE(MeasureText(text.c_str()).ascii);
+    EXPECT_EQ(NotesOf(TrackOf(text.c_str(), 1)), expected) << length;
   }
 }
 

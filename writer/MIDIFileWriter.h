@@ -93,7 +93,11 @@ class MIDIFileWriter {
   // of time, and a note off with `offVelocity`, on `channel` (0-15). The
   // bytes are those of WriteChannelEvent, AdvanceTime, WriteChannelEvent
   // for each note; this is the fast way to write many notes of one length.
-  void WriteNotes(uint8_t channel, const uint8_t* notes, size_t count,
+  // The numbers come as bytes, or as 16-bit units (char16_t, or wchar_t
+  // where it is 16 bits), so that text all in ASCII is read where it lies
+  // with no conversion; either way a number is its unit's low seven bits.
+  template <typename Unit>
+  void WriteNotes(uint8_t channel, const Unit* notes, size_t count,
                   uint32_t ticks, uint8_t onVelocity, uint8_t offVelocity);
 
   // Writes the end-of-track event, checks the track against its length and
