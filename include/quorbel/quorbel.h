@@ -128,7 +128,7 @@ extern "C" {
  * library is unloaded or the process ends. On Windows it is made for each
  * call that writes 256 KiB or more. And extended attributes over
  * 2 KiB are copied through up to 128 KiB mapped for the call. It uses at
- * most about 29 KiB of stack whatever the size of the text (29,432 bytes
+ * most about 29 KiB of stack whatever the size of the text (29,496 bytes
  * measured on x86-64 Linux, a process's first call included, whose lazy
  * binding costs the most). Apart from that one mapping it keeps no state:
  * calls from several threads share nothing but the file system.
