@@ -75,28 +75,34 @@ void WriteTrackHead(MIDIFileWriter& writer) {
   writer.WriteTempo(kBeatsPerMinute);
 }
 
+// A note of `noteTicks` for each of `count` units: bytes, or ASCII units.
+template <typename Unit>
+void WriteTextNotes(MIDIFileWriter& writer, const Unit* units, size_t count, uint32_t noteTicks) {
+  writer.WriteNotes(kChannel, units, count, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
+}
+
 }  // namespace
 
 void WriteTextTrack(MIDIFileWriter& writer, const QuorbelUTF16Unit* notes, const TextSize& size,
                     uint32_t noteTicks) {
   WriteTrackHead(writer);
-  size_t units = size.units;
   if (size.ascii) {
-    writer.WriteNotes(kChannel, notes, units, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
+    WriteTextNotes(writer, notes, size.units, noteTicks);
     return;
   }
+  size_t units = size.units;
   uint8_t bytes[kPieceUnits * kMaxBytesPerUTF16Unit];
   for (size_t count; writer.error() == 0 && (count = NextPieceLength(notes, units)) != 0;
        notes += count, units -= count) {
-    const size_t size = ConvertTextPiece(notes, count, bytes);
-    writer.WriteNotes(kChannel, bytes, size, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
+    const size_t converted = ConvertTextPiece(notes, count, bytes);
+    WriteTextNotes(writer, bytes, converted, noteTicks);
   }
 }
 
 void WriteByteTrack(MIDIFileWriter& writer, const uint8_t* bytes, size_t size,
                     uint32_t noteTicks) {
   WriteTrackHead(writer);
-  writer.WriteNotes(kChannel, bytes, size, noteTicks, kNoteOnVelocity, kNoteOffVelocity);
+  WriteTextNotes(writer, bytes, size, noteTicks);
 }
 
 }  // namespace quorbel
